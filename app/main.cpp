@@ -1,0 +1,7 @@
+#include <windows.h>
+
+#include "app/App.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    return RunTovane();
+}

@@ -1,0 +1,295 @@
+#include "common/NCommon.h"
+
+#include <cmath>
+#include <cstring>
+#include <shellapi.h>
+
+TSettings Settings;
+char* SessionPassword = nullptr;
+bool LoadFailed = false;
+
+HCURSOR HandCursor = nullptr;
+HICON MainIcon = nullptr;
+HFONT GuiFont = nullptr;
+HBRUSH BtnFaceBrush = nullptr;
+COLORREF ColorBtnFace = 0, ColorBtnShadow = 0, ColorBtnHighlight = 0, ColorBtnText = 0;
+int32_t CaptionHeight = 0, MenuHeight = 0, DoubleFrameHeight = 0, ScreenWidth = 0, ScreenHeight = 0;
+RECT WorkArea = {};
+int32_t ScreenDpi = 96;
+float DpiScale = 0;
+bool DpiScaling = false;
+IntPair DefaultWindowSize = {282, 165};
+
+char TextBuffer[TextBufferSize];
+
+std::string ProgramFolder;
+std::string SettingsFile;
+std::string HelpFile;
+std::string BrowserCommand;
+
+void (*OpenWebPageHook)(const char* url) = nullptr;
+
+static int32_t ModalResult = 0;
+
+// ---- Heap strings ----------------------------------------------------------------------
+
+char* NewString(const char* text) {
+    if (!text || !*text) return nullptr;
+    size_t n = std::strlen(text) + 1;
+    char* copy = new char[n];
+    std::memcpy(copy, text, n);
+    return copy;
+}
+
+void FreeString(char*& text) {
+    delete[] text;
+    text = nullptr;
+}
+
+void WipeString(char*& text) {
+    if (text) SecureZeroMemory(text, std::strlen(text));
+    FreeString(text);
+}
+
+void ReplaceString(char*& field, char* value) {
+    if (field == value) return;
+    FreeString(field);
+    field = value;
+}
+
+// ---- Shared objects ----------------------------------------------------------------------
+
+void InitShared() {
+    FreeString(SessionPassword);
+    BrowserCommand.clear();
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HandCursor = LoadCursorA(instance, "CRHAND");
+    MainIcon = LoadIconA(instance, "ICMAIN");
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &WorkArea, 0);
+    ScreenWidth = GetSystemMetrics(SM_CXSCREEN);
+    ScreenHeight = GetSystemMetrics(SM_CYSCREEN);
+    MenuHeight = GetSystemMetrics(SM_CYMENU);
+    CaptionHeight = GetSystemMetrics(SM_CYCAPTION);
+    DoubleFrameHeight = 2 * GetSystemMetrics(SM_CYFRAME);
+    ColorBtnFace = GetSysColor(COLOR_BTNFACE);
+    ColorBtnShadow = GetSysColor(COLOR_BTNSHADOW);
+    ColorBtnHighlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+    ColorBtnText = GetSysColor(COLOR_BTNTEXT);
+    BtnFaceBrush = GetSysColorBrush(COLOR_BTNFACE);
+    GuiFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+
+    HDC screen = GetDC(nullptr);
+    ScreenDpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+
+    if (ScreenDpi == 96) {
+        DpiScale = 0;
+        DpiScaling = false;
+    } else {
+        DpiScale = static_cast<float>(ScreenDpi) / 96.0f;
+        DpiScaling = true;
+        ScalePoint(DefaultWindowSize, DefaultWindowSize);
+    }
+
+    // The module path, not the command line: a start by bare name or from a folder whose
+    // name contains ".exe" would otherwise put the settings file in the wrong place.
+    char path[MAX_PATH * 4] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n >= sizeof path) n = 0;
+    path[n] = 0;
+    ProgramFolder = FolderOfPath(path);
+    SettingsFile = ProgramFolder + "Tovane.dat";
+    HelpFile = ProgramFolder + "Tovane.hlp";
+}
+
+void DoneShared() {
+    if (MainIcon) DestroyIcon(MainIcon);
+    if (HandCursor) DestroyCursor(HandCursor);
+    MainIcon = nullptr;
+    HandCursor = nullptr;
+    FreeString(Settings.ConnectionName);
+    FreeString(Settings.UserName);
+    WipeString(Settings.Password);
+    WipeString(SessionPassword);
+    BrowserCommand.clear();
+}
+
+// ---- Modal loop ---------------------------------------------------------------------------
+
+static bool IsDialogKey(const MSG& msg) {
+    return msg.message == WM_KEYDOWN &&
+           (msg.wParam == VK_TAB || msg.wParam == VK_ESCAPE || msg.wParam == VK_RETURN);
+}
+
+int RunModal(HWND window, HWND owner) {
+    if (HWND focus = GetFocus()) SendMessageA(focus, WM_CANCELMODE, 0, 0);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
+    EnableWindow(owner, FALSE);
+    ModalResult = 0;
+
+    MSG msg;
+    for (;;) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) {
+            // A quit request must neither hang here nor be lost: close this window and let
+            // the outer loop see the quit.
+            int code = got == 0 ? static_cast<int>(msg.wParam) : 0;
+            EnableWindow(owner, TRUE);
+            if (IsWindow(window)) DestroyWindow(window);
+            PostQuitMessage(code);
+            ModalResult = 0;
+            return ModalCancel;
+        }
+        if (IsDialogKey(msg)) msg.hwnd = window;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        if (ModalResult != 0) break;
+        if (!IsWindow(window)) {
+            // Destroyed without EndModal (say, by its owner): never leave the owner disabled.
+            EnableWindow(owner, TRUE);
+            ModalResult = ModalCancel;
+            break;
+        }
+    }
+    int result = ModalResult;
+    ModalResult = 0;
+    return result;
+}
+
+void EndModal(int result, HWND owner) {
+    ModalResult = result;
+    if (owner) {
+        EnableWindow(owner, TRUE);
+        SetForegroundWindow(owner);
+    }
+}
+
+// ---- Geometry -------------------------------------------------------------------------------
+
+void AlignToOwner(HWND owner, WindowBox& box) {
+    RECT r = {};
+    GetWindowRect(owner, &r);
+    box.Left = r.left + (r.right - r.left) / 2 - box.Width / 2;
+    box.Top = r.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight;
+}
+
+void ClampToWorkArea(WindowBox& box) {
+    box.Left = IntMax(IntMin(box.Left, WorkArea.right - box.Width), WorkArea.left);
+    box.Top = IntMax(IntMin(box.Top, WorkArea.bottom - box.Height), WorkArea.top);
+}
+
+void CenterOnScreen(const WindowBox& source, WindowBox& destination) {
+    WindowBox box = source;
+    box.Left = (ScreenWidth - source.Width) / 2;
+    box.Top = (ScreenHeight - source.Height) / 2;
+    destination = box;
+}
+
+int32_t ScaleValue(int32_t value) {
+    // Exact product, then round half to even (352.5 -> 352, 247.5 -> 248).
+    return static_cast<int32_t>(std::nearbyint(static_cast<double>(value) * DpiScale));
+}
+
+void ScaleBox(const WindowBox& source, WindowBox& destination) {
+    WindowBox box = {ScaleValue(source.Left), ScaleValue(source.Top), ScaleValue(source.Width),
+                     ScaleValue(source.Height)};
+    destination = box;
+}
+
+void ScalePoint(const IntPair& source, IntPair& destination) {
+    IntPair point = {ScaleValue(source.X), ScaleValue(source.Y)};
+    destination = point;
+}
+
+// ---- Paths and the browser -------------------------------------------------------------------
+
+std::string FolderOfPath(const char* path) {
+    std::string text = path ? path : "";
+    // Last "\" or ":" that is not the trail byte of a double-byte character.
+    size_t cut = std::string::npos;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (IsDBCSLeadByte(c) && i + 1 < text.size()) {
+            ++i;
+            continue;
+        }
+        if (c == '\\' || c == ':') cut = i;
+    }
+    std::string folder = cut == std::string::npos ? std::string() : text.substr(0, cut + 1);
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+static bool EqualsNoCase(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string BrowserFromCommand(const char* command) {
+    std::string text = command ? command : "";
+    size_t start = text.find_first_not_of(" \t");
+    if (start == std::string::npos) return std::string();
+    if (text[start] == '"') {
+        size_t end = text.find('"', start + 1);
+        return text.substr(start + 1,
+                           end == std::string::npos ? std::string::npos : end - start - 1);
+    }
+    // Unquoted: up to the first ".exe" that ends a path component, so dotted folders
+    // (C:\Users\first.last\...) stay whole.
+    for (size_t i = start; i + 4 <= text.size(); ++i) {
+        if (!EqualsNoCase(text.c_str() + i, ".exe", 4)) continue;
+        size_t after = i + 4;
+        if (after == text.size() || text[after] == ' ' || text[after] == '\t' || text[after] == '"')
+            return text.substr(start, after - start);
+    }
+    size_t end = text.find_first_of(" \t", start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// Reads the default value of a key under HKEY_CLASSES_ROOT into buffer; false on any failure.
+static bool ReadClassesValue(const char* key, char* buffer, DWORD size) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+    DWORD type = 0, bytes = size - 1;
+    LONG r =
+        RegQueryValueExA(handle, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+    RegCloseKey(handle);
+    if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+    buffer[bytes < size ? bytes : size - 1] = 0;
+    return true;
+}
+
+void OpenWebPage(const char* url) {
+    if (OpenWebPageHook) {
+        OpenWebPageHook(url);
+        return;
+    }
+    if (BrowserCommand.empty()) {
+        char fileClass[TextBufferSize] = {};
+        if (!ReadClassesValue(".html", fileClass, sizeof fileClass)) return;
+        std::string key = std::string(fileClass) + "\\shell\\open\\command";
+        std::memset(TextBuffer, 0, sizeof TextBuffer);
+        if (!ReadClassesValue(key.c_str(), TextBuffer, sizeof TextBuffer)) return;
+        BrowserCommand = BrowserFromCommand(TextBuffer);
+        if (BrowserCommand.empty()) return;
+    }
+    ShellExecuteA(nullptr, nullptr, BrowserCommand.c_str(), url, nullptr, SW_SHOWNORMAL);
+}
+
+// ---- Settings store --------------------------------------------------------------------------
+
+void LoadSettings() {
+    // Defaults until the settings file is read.
+    LoadFailed = true;
+    Settings.SimpleStatus = Settings.AutoReconnect = Settings.ShrinkWhenConnected =
+        Settings.AlwaysOnTop = 1;
+    Settings.WindowRect = {0, 0, DefaultWindowSize.X, DefaultWindowSize.Y};
+}
+
+void SaveSettings() {}

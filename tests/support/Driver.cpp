@@ -1,0 +1,168 @@
+#include "Driver.h"
+
+#include "TestSupport.h"
+
+TovaneProcess::~TovaneProcess() {
+    if (Running()) Kill();
+    if (process_) CloseHandle(process_);
+}
+
+bool CopyBesideTests(const std::string& name, const std::string& folder,
+                     const std::string& targetName) {
+    std::string source = ExeFolder() + name;
+    std::string target = folder + (targetName.empty() ? name : targetName);
+    return CopyFileA(source.c_str(), target.c_str(), FALSE) != 0;
+}
+
+bool TovaneProcess::Start(const std::string& folder,
+                          const std::vector<std::pair<std::string, std::string>>& env) {
+    std::string exe = folder + "Tovane.exe";
+    if (!FileExists(exe) && !CopyBesideTests("Tovane.exe", folder)) return false;
+
+    std::vector<ScopedEnv*> scoped;
+    for (const auto& [name, value] : env)
+        scoped.push_back(new ScopedEnv(name.c_str(), value.c_str()));
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::string commandLine = "\"" + exe + "\"";
+    BOOL ok = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             folder.c_str(), &si, &pi);
+    for (auto* s : scoped)
+        delete s;
+    if (!ok) return false;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    WaitForInputIdle(process_, 5000);
+    return true;
+}
+
+namespace {
+struct FindState {
+    DWORD Pid;
+    const char* ClassName;
+    const char* Title;
+    HWND Found;
+};
+} // namespace
+
+static BOOL CALLBACK FindTopLevel(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<FindState*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != state->Pid || ClassOf(window) != state->ClassName) return TRUE;
+    if (state->Title && TextOf(window) != state->Title) return TRUE;
+    state->Found = window;
+    return FALSE;
+}
+
+HWND TovaneProcess::FindWindowOf(const char* className, const char* title) const {
+    FindState state = {pid_, className, title, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&state));
+    return state.Found;
+}
+
+HWND TovaneProcess::WaitForWindow(const char* className, DWORD timeoutMs, const char* title) const {
+    HWND found = nullptr;
+    PumpUntil(
+        [&] {
+            found = FindWindowOf(className, title);
+            return (found && IsWindowVisible(found)) || !Running();
+        },
+        timeoutMs);
+    return found;
+}
+
+bool TovaneProcess::Running() const {
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool TovaneProcess::WaitForExit(DWORD timeoutMs) {
+    return PumpUntil([&] { return !Running(); }, timeoutMs);
+}
+
+DWORD TovaneProcess::ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    if (process_) GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+void TovaneProcess::Kill() {
+    if (!process_) return;
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+}
+
+bool TovaneProcess::CloseMain(DWORD timeoutMs) {
+    HWND main = FindWindowOf("TovaneMainWndClass");
+    if (!main) return false;
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    return WaitForExit(timeoutMs);
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string TextOf(HWND window) {
+    // WM_GETTEXT, not GetWindowText: it also reads other processes' controls.
+    LRESULT n = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    LRESULT got =
+        SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(got));
+    return text;
+}
+
+RECT RectOf(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+static BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> ChildrenOf(HWND parent) {
+    std::vector<HWND> all, direct;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&all));
+    for (HWND w : all)
+        if (GetParent(w) == parent) direct.push_back(w);
+    return direct;
+}
+
+HWND FindChild(HWND parent, const char* className, const char* text) {
+    for (HWND child : ChildrenOf(parent)) {
+        if (ClassOf(child) != className) continue;
+        if (text && TextOf(child) != text) continue;
+        return child;
+    }
+    return nullptr;
+}
+
+bool WaitForMessageBox(DWORD pid, MessageBoxInfo& info, DWORD timeoutMs) {
+    return PumpUntil(
+        [&] {
+            FindState state = {pid, "#32770", nullptr, nullptr};
+            EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&state));
+            if (!state.Found) return false;
+            info.Window = state.Found;
+            info.Caption = TextOf(state.Found);
+            info.Text.clear();
+            for (HWND child : ChildrenOf(state.Found)) {
+                std::string text = TextOf(child);
+                if (ClassOf(child) == "Static" && text.size() > info.Text.size()) info.Text = text;
+            }
+            return true;
+        },
+        timeoutMs);
+}
+
+void AnswerMessageBox(HWND box) {
+    if (HWND button = FindChild(box, "Button")) SendMessageA(button, BM_CLICK, 0, 0);
+}

@@ -1,0 +1,100 @@
+#include "TestSupport.h"
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+static void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string full = folder + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full + "\\");
+            } else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(find, &fd));
+        FindClose(find);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+TempFolder::TempFolder() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        char name[MAX_PATH * 2];
+        wsprintfA(name, "%stovane-test-%lu-%lu-%ld\\", base, GetCurrentProcessId(), GetTickCount(),
+                  InterlockedIncrement(&counter));
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = name;
+            return;
+        }
+    }
+}
+
+TempFolder::~TempFolder() {
+    RemoveTree(path_);
+}
+
+std::string ReadWholeFile(const std::string& path, bool* exists) {
+    std::ifstream in(path, std::ios::binary);
+    if (exists) *exists = static_cast<bool>(in);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ExeFolder() {
+    char path[MAX_PATH * 2] = {};
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text = path;
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+void PumpMessages(DWORD milliseconds) {
+    PumpUntil([] { return false; }, milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done()) return true;
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  timeoutMs - elapsed < 10 ? timeoutMs - elapsed : 10, QS_ALLINPUT);
+    }
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+    char buffer[32768];
+    DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    had_ = n > 0 && n < sizeof buffer;
+    if (had_) old_.assign(buffer, n);
+    SetEnvironmentVariableA(name, value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr);
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Helpers for in-process tests: temporary folders, message pumping, waiting with a deadline.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// A fresh folder under the temporary path, removed with everything in it on destruction.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; } // with a trailing backslash
+    std::string File(const std::string& name) const { return path_ + name; }
+
+  private:
+    std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path, bool* exists = nullptr);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// The folder of the running test program, with a trailing backslash.
+std::string ExeFolder();
+
+// Dispatches this thread's messages for the given time.
+void PumpMessages(DWORD milliseconds);
+// Pumps until the predicate holds or the time is up; returns the predicate's last value.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Sets or removes (null value) an environment variable of this process for the scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+
+  private:
+    std::string name_;
+    std::string old_;
+    bool had_;
+};

@@ -1,0 +1,178 @@
+// Shared helpers: geometry, display scaling, paths, browser command, the modal loop.
+#include <gtest/gtest.h>
+
+#include "common/NCommon.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+class ScaleAt : public ::testing::Test {
+  protected:
+    void Use(int dpi) {
+        DpiScaling = dpi != 96;
+        DpiScale = DpiScaling ? static_cast<float>(dpi) / 96.0f : 0.0f;
+    }
+    void TearDown() override { Use(96); }
+};
+
+TEST_F(ScaleAt, HundredTwentyDpiRoundsHalvesToEven) {
+    Use(120);
+    WindowBox box = {0, 0, 282, 165};
+    ScaleBox(box, box);
+    EXPECT_EQ(0, box.Left);
+    EXPECT_EQ(0, box.Top);
+    EXPECT_EQ(352, box.Width);  // 352.5
+    EXPECT_EQ(206, box.Height); // 206.25
+}
+
+TEST_F(ScaleAt, HundredFortyFourDpi) {
+    Use(144);
+    IntPair size = {282, 165};
+    ScalePoint(size, size);
+    EXPECT_EQ(423, size.X);
+    EXPECT_EQ(248, size.Y); // 247.5 goes to the even neighbour
+}
+
+TEST_F(ScaleAt, SourceReadBeforeDestinationWritten) {
+    Use(120);
+    WindowBox source = {4, 8, 12, -3};
+    WindowBox dest = {};
+    ScaleBox(source, dest);
+    EXPECT_EQ(5, dest.Left);
+    EXPECT_EQ(10, dest.Top);
+    EXPECT_EQ(15, dest.Width);
+    EXPECT_EQ(-4, dest.Height); // -3.75
+}
+
+TEST(Shared, InitSharedReadsTheScreen) {
+    InitShared();
+    EXPECT_EQ(96, ScreenDpi);
+    EXPECT_FALSE(DpiScaling);
+    EXPECT_EQ(0.0f, DpiScale);
+    EXPECT_EQ(282, DefaultWindowSize.X);
+    EXPECT_EQ(165, DefaultWindowSize.Y);
+    EXPECT_NE(nullptr, HandCursor);
+    EXPECT_NE(nullptr, MainIcon);
+    EXPECT_NE(nullptr, GuiFont);
+    EXPECT_EQ(ExeFolder(), ProgramFolder);
+    EXPECT_EQ(ExeFolder() + "Tovane.dat", SettingsFile);
+    EXPECT_EQ(ExeFolder() + "Tovane.hlp", HelpFile);
+    EXPECT_EQ(GetSystemMetrics(SM_CYFRAME) * 2, DoubleFrameHeight);
+    DoneShared();
+    EXPECT_EQ(nullptr, MainIcon);
+}
+
+class Geometry : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = WorkArea;
+        WorkArea = {0, 0, 800, 570};
+        ScreenWidth = 800;
+        ScreenHeight = 600;
+    }
+    void TearDown() override { WorkArea = saved_; }
+    RECT saved_;
+};
+
+TEST_F(Geometry, ClampPullsBoxesInsideTheWorkArea) {
+    WindowBox box = {700, 500, 200, 100};
+    ClampToWorkArea(box);
+    EXPECT_EQ(600, box.Left);
+    EXPECT_EQ(470, box.Top);
+    EXPECT_EQ(200, box.Width);
+
+    WindowBox wide = {50, 10, 1000, 100};
+    ClampToWorkArea(wide);
+    EXPECT_EQ(0, wide.Left);
+    EXPECT_EQ(10, wide.Top);
+
+    WindowBox offTopLeft = {-40, -30, 100, 100};
+    ClampToWorkArea(offTopLeft);
+    EXPECT_EQ(0, offTopLeft.Left);
+    EXPECT_EQ(0, offTopLeft.Top);
+}
+
+TEST_F(Geometry, CenterOnScreenTruncatesTowardZero) {
+    WindowBox box = {1, 2, 283, 165};
+    CenterOnScreen(box, box);
+    EXPECT_EQ(258, box.Left);
+    EXPECT_EQ(217, box.Top);
+    EXPECT_EQ(283, box.Width);
+    WindowBox wide = {0, 0, 1001, 10};
+    WindowBox out = {};
+    CenterOnScreen(wide, out);
+    EXPECT_EQ(-100, out.Left);
+    EXPECT_EQ(1001, out.Width);
+}
+
+TEST_F(Geometry, AlignToOwnerCentresBelowTheMenuBar) {
+    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 100, 50, 300, 200, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(nullptr, owner);
+    CaptionHeight = 19;
+    MenuHeight = 20;
+    DoubleFrameHeight = 8;
+    WindowBox box = {0, 0, 201, 80};
+    AlignToOwner(owner, box);
+    EXPECT_EQ(150, box.Left);
+    EXPECT_EQ(50 + 4 + 19 + 20, box.Top);
+    EXPECT_EQ(201, box.Width);
+    EXPECT_EQ(80, box.Height);
+    DestroyWindow(owner);
+}
+
+TEST(Arithmetic, IntMinMax) {
+    EXPECT_EQ(-5, IntMin(-5, 3));
+    EXPECT_EQ(3, IntMax(-5, 3));
+    EXPECT_EQ(7, IntMin(7, 7));
+}
+
+TEST(ProgramFolder, FolderOfModulePath) {
+    EXPECT_EQ("X:\\Apps\\Dial Up\\", FolderOfPath("X:\\Apps\\Dial Up\\Tovane.exe"));
+    EXPECT_EQ("C:\\", FolderOfPath("C:\\TOVANE.EXE"));
+    // A folder whose name contains ".exe" stays whole (cutting the command line lost it).
+    EXPECT_EQ("X:\\a.exe.d\\", FolderOfPath("X:\\a.exe.d\\Tovane.exe"));
+    EXPECT_EQ("\\\\server\\share\\", FolderOfPath("\\\\server\\share\\Tovane.exe"));
+    EXPECT_EQ("\\", FolderOfPath("Tovane"));
+    EXPECT_EQ("D:\\", FolderOfPath("D:Tovane.exe"));
+}
+
+TEST(Browser, CommandsCutToTheExecutable) {
+    EXPECT_EQ("C:\\PROGRA~1\\BROWSER\\BROWSE.EXE",
+              BrowserFromCommand("C:\\PROGRA~1\\BROWSER\\BROWSE.EXE -h %1"));
+    EXPECT_EQ("C:\\Program Files\\Web\\web.exe",
+              BrowserFromCommand("\"C:\\Program Files\\Web\\web.exe\" -- \"%1\""));
+    EXPECT_EQ("C:\\Apps\\Web.Tools\\view.exe",
+              BrowserFromCommand("C:\\Apps\\Web.Tools\\view.exe %1"));
+    EXPECT_EQ("C:\\Users\\first.last\\AppData\\Local\\Web\\web.EXE",
+              BrowserFromCommand("C:\\Users\\first.last\\AppData\\Local\\Web\\web.EXE"));
+    EXPECT_EQ("C:\\Program Files\\My Web\\b.exe",
+              BrowserFromCommand("C:\\Program Files\\My Web\\b.exe \"%1\""));
+    EXPECT_EQ("C:\\x.exe.d\\b.exe", BrowserFromCommand("C:\\x.exe.d\\b.exe %1"));
+    EXPECT_EQ("browser", BrowserFromCommand("browser %1"));
+    EXPECT_EQ("C:\\a b\\c", BrowserFromCommand("\"C:\\a b\\c"));
+    EXPECT_EQ("", BrowserFromCommand(""));
+    EXPECT_EQ("", BrowserFromCommand(nullptr));
+}
+
+TEST(Browser, HookSeesTheUrl) {
+    static std::string seen;
+    OpenWebPageHook = [](const char* url) { seen = url; };
+    OpenWebPage("http://example.org/");
+    OpenWebPageHook = nullptr;
+    EXPECT_EQ("http://example.org/", seen);
+}
+
+TEST(Strings, EmptyTextIsAbsent) {
+    EXPECT_EQ(nullptr, NewString(nullptr));
+    EXPECT_EQ(nullptr, NewString(""));
+    char* s = NewString("abc");
+    ASSERT_NE(nullptr, s);
+    EXPECT_STREQ("abc", s);
+    ReplaceString(s, NewString("xyz"));
+    EXPECT_STREQ("xyz", s);
+    WipeString(s);
+    EXPECT_EQ(nullptr, s);
+}
+
+} // namespace

@@ -1,0 +1,263 @@
+// The nested modal loop and the main loop's Tab/Enter/Escape routing.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/App.h"
+#include "common/NCommon.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct Seen {
+    HWND Window;
+    UINT Message;
+    WPARAM Key;
+};
+std::vector<Seen> seen;
+LRESULT keyResult = 0;
+WNDPROC editProc = nullptr;
+
+LRESULT CALLBACK ModalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN || message == WM_CHAR) {
+        seen.push_back({window, message, wParam});
+        return keyResult;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK EditSpy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_KEYDOWN || message == WM_CHAR) seen.push_back({window, message, wParam});
+    return CallWindowProcA(editProc, window, message, wParam, lParam);
+}
+
+// DestroyWindow on a focused foreground window costs Wine two seconds here, so the windows
+// live for the whole suite; a test that destroys the modal window gets a new one.
+class Modal : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = ModalProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TestModalClass";
+        RegisterClassA(&wc);
+        owner = CreateWindowExA(0, "TestModalClass", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
+                                10, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    }
+    static void TearDownTestSuite() {
+        if (IsWindow(modal)) DestroyWindow(modal);
+        DestroyWindow(owner);
+    }
+    void SetUp() override {
+        seen.clear();
+        keyResult = 0;
+        if (!IsWindow(modal)) {
+            modal = CreateWindowExA(0, "TestModalClass", "modal", WS_CAPTION | WS_SYSMENU, 40, 40,
+                                    200, 100, owner, nullptr, nullptr, nullptr);
+            edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE, 5, 5, 100, 20, modal,
+                                   nullptr, nullptr, nullptr);
+            editProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditSpy)));
+        }
+        EnableWindow(owner, TRUE);
+    }
+    void TearDown() override {
+        ShowWindow(modal, SW_HIDE);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    // Posts a key-down to the edit, as the system would with the edit focused.
+    void Key(WPARAM key) { PostMessageA(edit, WM_KEYDOWN, key, 1); }
+    int Run() {
+        SetFocus(edit);
+        return RunModal(modal, owner);
+    }
+    static HWND owner, modal, edit;
+};
+HWND Modal::owner = nullptr;
+HWND Modal::modal = nullptr;
+HWND Modal::edit = nullptr;
+
+// A timer callback ends the loop from inside, as a window's handler would.
+int pendingResult = 0;
+HWND pendingOwner = nullptr;
+void CALLBACK EndTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    EndModal(pendingResult, pendingOwner);
+}
+
+void EndSoon(int result, HWND owner) {
+    pendingResult = result;
+    pendingOwner = owner;
+    SetTimer(nullptr, 0, 1, EndTimer);
+}
+
+TEST_F(Modal, DialogKeysGoToTheModalWindowOthersToTheFocus) {
+    Key(VK_TAB);
+    Key(VK_RETURN);
+    Key(VK_ESCAPE);
+    Key('A');
+    EndSoon(ModalOk, owner);
+    EXPECT_EQ(ModalOk, Run());
+    std::vector<WPARAM> toModal, toEditKeys;
+    for (const Seen& s : seen) {
+        if (s.Window == modal && s.Message == WM_KEYDOWN) toModal.push_back(s.Key);
+        if (s.Window == edit && s.Message == WM_KEYDOWN) toEditKeys.push_back(s.Key);
+    }
+    EXPECT_EQ((std::vector<WPARAM>{VK_TAB, VK_RETURN, VK_ESCAPE}), toModal);
+    EXPECT_EQ((std::vector<WPARAM>{'A'}), toEditKeys);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
+bool disabledInside = false;
+HWND theOwner = nullptr, theModal = nullptr, inner = nullptr;
+int ticks = 0, innerResult = 0;
+
+void CALLBACK CheckOwnerThenCancel(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    disabledInside = !IsWindowEnabled(theOwner);
+    EndModal(ModalCancel, theOwner);
+}
+
+void CALLBACK ZeroTwiceThenSeven(HWND, UINT, UINT_PTR id, DWORD) {
+    ++ticks;
+    if (ticks < 3) {
+        EndModal(0, nullptr);
+        return;
+    }
+    KillTimer(nullptr, id);
+    EndModal(7, theOwner);
+}
+
+void CALLBACK RunInnerLoop(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    EndSoon(ModalOk, theModal);
+    innerResult = RunModal(inner, theModal);
+    DestroyWindow(inner);
+    EndSoon(ModalCancel, theOwner);
+}
+
+void CALLBACK DestroyModal(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    DestroyWindow(theModal);
+}
+
+TEST_F(Modal, OwnerDisabledWhileRunning) {
+    theOwner = owner;
+    SetTimer(nullptr, 0, 1, CheckOwnerThenCancel);
+    EXPECT_EQ(ModalCancel, Run());
+    EXPECT_TRUE(disabledInside);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
+TEST_F(Modal, ResultZeroDoesNotEndTheLoop) {
+    ticks = 0;
+    theOwner = owner;
+    SetTimer(nullptr, 0, 5, ZeroTwiceThenSeven);
+    EXPECT_EQ(7, Run());
+    EXPECT_EQ(3, ticks);
+}
+
+TEST_F(Modal, NestedLoopReturnsToTheOuterOne) {
+    theModal = modal;
+    theOwner = owner;
+    inner = CreateWindowExA(0, "TestModalClass", "inner", WS_CAPTION, 60, 60, 100, 60, modal,
+                            nullptr, nullptr, nullptr);
+    SetTimer(nullptr, 0, 1, RunInnerLoop);
+    EXPECT_EQ(ModalCancel, Run());
+    EXPECT_EQ(ModalOk, innerResult);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
+TEST_F(Modal, QuitInsideEndsTheLoopAndIsPostedAgain) {
+    PostQuitMessage(5);
+    EXPECT_EQ(ModalCancel, Run());
+    EXPECT_FALSE(IsWindow(modal));
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(5u, msg.wParam);
+}
+
+TEST_F(Modal, WindowDestroyedWithoutEndModalDoesNotHang) {
+    theModal = modal;
+    SetTimer(nullptr, 0, 1, DestroyModal);
+    EXPECT_EQ(ModalCancel, Run());
+    EXPECT_TRUE(IsWindowEnabled(owner));
+}
+
+// ---- The main loop's rule ----------------------------------------------------------------
+
+MSG KeyDown(HWND target, WPARAM key) {
+    MSG msg = {};
+    msg.hwnd = target;
+    msg.message = WM_KEYDOWN;
+    msg.wParam = key;
+    msg.lParam = 1;
+    return msg;
+}
+
+TEST_F(Modal, MainLoopDropsDialogKeysTheActiveWindowHandles) {
+    ShowWindow(modal, SW_SHOW);
+    SetActiveWindow(modal);
+    ASSERT_EQ(modal, GetActiveWindow());
+    keyResult = 0;
+    EXPECT_FALSE(OfferDialogKey(KeyDown(edit, VK_TAB)));
+    keyResult = 1;
+    EXPECT_TRUE(OfferDialogKey(KeyDown(edit, VK_RETURN)));
+    ASSERT_EQ(2u, seen.size());
+    EXPECT_EQ(modal, seen[0].Window);
+    EXPECT_EQ(static_cast<WPARAM>(VK_TAB), seen[0].Key);
+    // Other keys and messages are not offered at all.
+    seen.clear();
+    EXPECT_TRUE(OfferDialogKey(KeyDown(edit, 'A')));
+    MSG up = KeyDown(edit, VK_TAB);
+    up.message = WM_KEYUP;
+    EXPECT_TRUE(OfferDialogKey(up));
+    MSG sys = KeyDown(edit, VK_TAB);
+    sys.message = WM_SYSKEYDOWN;
+    EXPECT_TRUE(OfferDialogKey(sys));
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(Modal, DroppedTabIsNeverTranslatedIntoACharacter) {
+    ShowWindow(modal, SW_SHOW);
+    SetActiveWindow(modal);
+    SetFocus(edit);
+    keyResult = 0;
+    PostMessageA(edit, WM_KEYDOWN, VK_TAB, 1);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!OfferDialogKey(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    for (const Seen& s : seen)
+        EXPECT_NE(static_cast<UINT>(WM_CHAR), s.Message);
+    EXPECT_EQ("", [&] {
+        char text[16] = {};
+        GetWindowTextA(edit, text, sizeof text);
+        return std::string(text);
+    }());
+}
+
+bool offeredOnThread = true;
+
+DWORD WINAPI OfferEscapeOnFreshThread(LPVOID) {
+    MSG msg = {};
+    msg.message = WM_KEYDOWN;
+    msg.wParam = VK_ESCAPE;
+    offeredOnThread = OfferDialogKey(msg);
+    return 0;
+}
+
+TEST(MainLoop, DialogKeyWithNoActiveWindowIsDropped) {
+    // A thread of its own has no active window.
+    HANDLE thread = CreateThread(nullptr, 0, OfferEscapeOnFreshThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    EXPECT_FALSE(offeredOnThread);
+}
+
+} // namespace
