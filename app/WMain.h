@@ -2,8 +2,34 @@
 // The main window: menus, status strip, the Connect and Disconnect buttons and the tray icon.
 #include <windows.h>
 
+// Command ids shared by the menus, the buttons and the tray menu.
+constexpr UINT CmdExit = 3072;
+constexpr UINT CmdSettings = 3073;
+constexpr UINT CmdHelpContents = 3074;
+constexpr UINT CmdAbout = 3075;
+constexpr UINT CmdConnect = 3076;
+constexpr UINT CmdDisconnect = 3077;
+constexpr UINT CmdRestore = 3078;
+constexpr UINT TrayCallbackMessage = 3079;
+constexpr UINT PollTimerId = 1;
+constexpr UINT PollPeriodMs = 1000;
+constexpr DWORD HelpContextMain = 100;
+constexpr DWORD HelpContextSettings = 101;
+
 extern HWND MainWindow;
+extern HWND ConnectButton;
+extern HWND DisconnectButton;
+extern HMENU TrayMenu;
+extern bool InTray;
+extern bool WindowReady;
+
+// Cleared when the main window moves, so each secondary window opens over it again.
+extern bool SettingsMoved;
+extern bool PasswordMoved;
+extern bool AboutMoved;
 
 void SetupMainWindow();
 void CreateMainWindow();
+void ShrinkToTray();
+void RestoreFromTray();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

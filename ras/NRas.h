@@ -1,0 +1,98 @@
+#pragma once
+// Run-time binding of the six RASAPI32.DLL entry points, the platform's RAS records in their
+// oldest layout, and the texts for connection states and RAS errors.
+// <ras.h> is never included: it declares only the newest, larger record layouts.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+DECLARE_HANDLE(HRASCONN);
+using RASCONNSTATE = int32_t;
+
+constexpr RASCONNSTATE RASCS_ConnectDevice = 2;
+constexpr RASCONNSTATE RASCS_StartAuthentication = 19;
+constexpr RASCONNSTATE RASCS_Connected = 0x2000;
+constexpr RASCONNSTATE RASCS_Disconnected = 0x2001;
+
+constexpr int RasMaxEntryName = 256;
+constexpr int RasMaxDeviceType = 16;
+constexpr int RasMaxDeviceName = 128;
+constexpr int RasMaxPhoneNumber = 128;
+constexpr int RasMaxCallbackNumber = 128;
+constexpr int RasMaxCredential = 256; // UNLEN and PWLEN
+constexpr int RasMaxDomain = 15;      // DNLEN
+
+#pragma pack(push, 4)
+struct RASENTRYNAMEA {
+    DWORD dwSize;
+    char szEntryName[RasMaxEntryName + 1];
+};
+struct RASCONNA {
+    DWORD dwSize;
+    HRASCONN hrasconn;
+    char szEntryName[RasMaxEntryName + 1];
+    char szDeviceType[RasMaxDeviceType + 1];
+    char szDeviceName[RasMaxDeviceName + 1];
+};
+struct RASCONNSTATUSA {
+    DWORD dwSize;
+    RASCONNSTATE rasconnstate;
+    DWORD dwError;
+    char szDeviceType[RasMaxDeviceType + 1];
+    char szDeviceName[RasMaxDeviceName + 1];
+};
+struct RASDIALPARAMSA {
+    DWORD dwSize;
+    char szEntryName[RasMaxEntryName + 1];
+    char szPhoneNumber[RasMaxPhoneNumber + 1];
+    char szCallbackNumber[RasMaxCallbackNumber + 1];
+    char szUserName[RasMaxCredential + 1];
+    char szPassword[RasMaxCredential + 1];
+    char szDomain[RasMaxDomain + 1];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(RASENTRYNAMEA) == 264);
+static_assert(sizeof(RASCONNA) == (sizeof(void*) == 8 ? 416 : 412));
+static_assert(sizeof(RASCONNSTATUSA) == 160);
+static_assert(sizeof(RASDIALPARAMSA) == 1052);
+static_assert(offsetof(RASCONNA, hrasconn) == 4);
+static_assert(offsetof(RASCONNA, szEntryName) == 4 + sizeof(void*));
+static_assert(offsetof(RASCONNSTATUSA, rasconnstate) == 4 &&
+              offsetof(RASCONNSTATUSA, dwError) == 8);
+static_assert(offsetof(RASDIALPARAMSA, szUserName) == 519 &&
+              offsetof(RASDIALPARAMSA, szPassword) == 776);
+
+constexpr int RasListCapacity = 100; // entries and connections asked for at once
+constexpr DWORD RasErrorInvalidHandle = 6;
+
+// The notifier kind the program uses (type 0): message, state, error.
+using RasDialFunc = void(WINAPI*)(UINT message, RASCONNSTATE state, DWORD error);
+
+struct TRasApi {
+    DWORD(WINAPI* RasEnumEntriesA)
+    (LPCSTR reserved, LPCSTR phoneBook, RASENTRYNAMEA* entries, DWORD* bytes, DWORD* count);
+    DWORD(WINAPI* RasEnumConnectionsA)(RASCONNA* connections, DWORD* bytes, DWORD* count);
+    DWORD(WINAPI* RasGetConnectStatusA)(HRASCONN connection, RASCONNSTATUSA* status);
+    DWORD(WINAPI* RasDialA)
+    (void* extensions, LPCSTR phoneBook, RASDIALPARAMSA* params, DWORD notifierType, void* notifier,
+     HRASCONN* connection);
+    DWORD(WINAPI* RasGetErrorStringA)(UINT code, LPSTR buffer, DWORD size);
+    DWORD(WINAPI* RasHangUpA)(HRASCONN connection);
+    HMODULE Library;
+};
+
+// Every slot is callable: a missing library or export is bound to a stand-in that returns a
+// non-zero RAS error, so callers' failure paths run instead of a null call.
+extern TRasApi RasApi;
+
+void LoadRasApi();
+void FreeRasApi();
+// True when the slot was bound to the library's own export (not a stand-in).
+bool RasSlotBound(int slot); // slot 1..6 in the order above
+
+// Window-thread functions: the texts they build live in the shared TextBuffer until its next use.
+const char* RasErrorText(DWORD code);
+// Null means no status line (short wording of an unlisted state).
+const char* ConnectionStateText(RASCONNSTATE state, DWORD error, bool shortWording);

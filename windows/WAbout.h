@@ -1,0 +1,6 @@
+#pragma once
+// The about window: icon, the deciphered texts, the web link and the Close button.
+#include <windows.h>
+
+void SetupAboutWindow();
+HWND CreateAboutWindow(); // hidden; the caller runs it with RunModal
