@@ -70,16 +70,14 @@ def globe_shader(px, py, size):
         # Two continents as blobs.
         if math.hypot(dx + 3.5 * s, dy + 3 * s) < 5 * s or math.hypot(dx - 4.5 * s, dy - 4 * s) < 4 * s:
             c = LAND
-        # Meridian and parallels.
+        # Equator and one meridian; at 16 pixels they would only blur the globe.
         line = 0.7 * s
-        if abs(dy) < line / 2 + 0.2 or abs(math.hypot(dx * 2.2, dy) - r) < line:
+        if size > 16 and (abs(dy) < line / 2 + 0.2 or abs(math.hypot(dx * 2.2, dy) - r) < line):
             c = blend(c, (1, 1, 1, 0.7))
     # The dial-up wave: three amber arcs at the lower right.
     ax, ay = 24.0 * s, 24.0 * s
     da = math.hypot(px - ax, py - ay)
     ang = math.atan2(py - ay, px - ax)
-    if -math.pi * 0.95 < ang < -math.pi * 0.55 or True:
-        pass
     if da < 2.6 * s:
         c = blend(c, AMBER)
     for k in (5.0, 8.0):
@@ -151,13 +149,8 @@ def hand_cursor():
     size = 32
     rows = HAND + ["." * 32] * (size - len(HAND))
     px = []
-    for y, line in enumerate(rows):
-        row = []
-        inside = False
-        for x in range(size):
-            ch = line[x]
-            row.append(CLEAR)
-        px.append(row)
+    for _ in rows:
+        px.append([CLEAR] * size)
     # Outline black, interior white: fill between the outermost outline pixels of each row.
     for y, line in enumerate(rows):
         xs = [x for x, ch in enumerate(line) if ch == "X"]
