@@ -42,8 +42,15 @@ extern TSettings Settings;
 extern char* SessionPassword; // typed in the password window; never saved
 extern bool LoadFailed;       // LoadSettings fell back to the defaults
 
+// Neither raises: a failure falls back to the defaults (load) or leaves Tovane.dat as it was
+// (save), and a problem box tells the user.
 void LoadSettings();
 void SaveSettings();
+
+// Shows the store's problem boxes; the program's is MessageBoxA with no owner, and tests
+// replace it to capture caption, text and style.
+extern int (*ShowProblemBox)(const char* text, const char* caption, UINT style);
+int MessageBoxProblem(const char* text, const char* caption, UINT style);
 
 // ---- Heap strings ----------------------------------------------------------------------
 

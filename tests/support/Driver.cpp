@@ -150,7 +150,8 @@ bool WaitForMessageBox(DWORD pid, MessageBoxInfo& info, DWORD timeoutMs) {
         [&] {
             FindState state = {pid, "#32770", nullptr, nullptr};
             EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&state));
-            if (!state.Found) return false;
+            // Visible means initialised: the box sets its texts before it is shown.
+            if (!state.Found || !IsWindowVisible(state.Found)) return false;
             info.Window = state.Found;
             info.Caption = TextOf(state.Found);
             info.Text.clear();

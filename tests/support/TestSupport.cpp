@@ -60,6 +60,17 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+DWORD OpenHandleCount() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+    count = 0;
+    for (uintptr_t value = 4; value < 0x4000; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    }
+    return count;
+}
+
 std::string ExeFolder() {
     char path[MAX_PATH * 2] = {};
     GetModuleFileNameA(nullptr, path, sizeof path);

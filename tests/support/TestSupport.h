@@ -23,6 +23,10 @@ std::string ReadWholeFile(const std::string& path, bool* exists = nullptr);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
+// Open handles of this process. GetProcessHandleCount where it answers; Wine's reports 0, so
+// there the valid handle values below 0x4000 are counted (it hands out the lowest free ones).
+DWORD OpenHandleCount();
+
 // The folder of the running test program, with a trailing backslash.
 std::string ExeFolder();
 

@@ -1,0 +1,545 @@
+// Record file: open modes, block and string transfers, their failures and messages, eof.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/NCommon.h"
+#include "common/NFile.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string s;
+    for (int v : values)
+        s += static_cast<char>(v);
+    return s;
+}
+
+std::string Length(int32_t n) {
+    std::string s(4, '\0');
+    std::memcpy(s.data(), &n, 4);
+    return s;
+}
+
+// Runs what and returns the ENFile message it raises; fails the test when nothing is raised.
+template <typename F> std::string RaisedMessage(F what) {
+    try {
+        what();
+    } catch (const ENFile& e) {
+        return e.Message();
+    }
+    ADD_FAILURE() << "no ENFile raised";
+    return std::string();
+}
+
+class NFile : public ::testing::Test {
+  protected:
+    TempFolder folder;
+    std::string path = folder.File("data.bin");
+
+    // Opens an existing file with the given contents.
+    void OpenWith(TNFile& file, const std::string& contents) {
+        WriteWholeFile(path, contents);
+        file.MustExist = true;
+        file.Open(path);
+    }
+};
+
+TEST_F(NFile, ConstructedClosed) {
+    TNFile file;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file.Handle);
+    EXPECT_EQ(0, file.LastError);
+    EXPECT_FALSE(file.CreateNew);
+    EXPECT_FALSE(file.MustExist);
+    EXPECT_FALSE(file.ShareRead);
+    EXPECT_FALSE(file.ShareWrite);
+    EXPECT_TRUE(file.FileName.empty());
+    EXPECT_FALSE(file.Opened);
+}
+
+TEST_F(NFile, ExceptionDerivesFromTheCommonBase) {
+    try {
+        throw ENFile("NFile.Read 'x' Error 1");
+    } catch (const EBase& e) {
+        EXPECT_STREQ("NFile.Read 'x' Error 1", e.what());
+        EXPECT_EQ("NFile.Read 'x' Error 1", e.Message());
+    }
+}
+
+// ---- Open and Close -----------------------------------------------------------------------
+
+TEST_F(NFile, MustExistOnMissingFileRaisesFileNotFound) {
+    TNFile file;
+    file.MustExist = true;
+    EXPECT_EQ("NFile.Open  '" + path + "' Error 2", RaisedMessage([&] { file.Open(path); }));
+    EXPECT_FALSE(file.Opened);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, static_cast<DWORD>(file.LastError));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file.Handle);
+    EXPECT_EQ(path, file.FileName);
+    EXPECT_FALSE(FileExists(path)); // nothing created
+}
+
+TEST_F(NFile, MissingFolderNamesThePathNotFoundCode) {
+    TNFile file;
+    std::string missing = folder.File("no-such-folder\\x.dat");
+    EXPECT_EQ("NFile.Open  '" + missing + "' Error 3", RaisedMessage([&] { file.Open(missing); }));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, static_cast<DWORD>(file.LastError));
+}
+
+TEST_F(NFile, WithoutFlagsOpenCreatesAnEmptyFileOrKeepsContents) {
+    {
+        TNFile file;
+        file.Open(path);
+        EXPECT_TRUE(file.Opened);
+        EXPECT_NE(INVALID_HANDLE_VALUE, file.Handle);
+    }
+    bool exists = false;
+    EXPECT_EQ("", ReadWholeFile(path, &exists));
+    EXPECT_TRUE(exists);
+
+    WriteWholeFile(path, "keep");
+    {
+        TNFile file;
+        file.Open(path);
+        char got[4] = {};
+        file.Read(got, 4);
+        EXPECT_EQ("keep", std::string(got, 4));
+    }
+    EXPECT_EQ("keep", ReadWholeFile(path));
+}
+
+TEST_F(NFile, CreateNewEmptiesAnExistingFile) {
+    WriteWholeFile(path, "old contents");
+    {
+        TNFile file;
+        file.CreateNew = true;
+        file.MustExist = true; // CreateNew wins
+        file.Open(path);
+        EXPECT_TRUE(file.eof());
+    }
+    bool exists = false;
+    EXPECT_EQ("", ReadWholeFile(path, &exists));
+    EXPECT_TRUE(exists);
+}
+
+TEST_F(NFile, AccessIsReadAndWriteEvenWithBothShareFlags) {
+    WriteWholeFile(path, "abc");
+    // Another program reads the file and lets others only read it too.
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    // A plain reader gets in beside it...
+    HANDLE plain = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, plain);
+    if (plain != INVALID_HANDLE_VALUE) CloseHandle(plain);
+    // ...but the record file always asks for writing as well.
+    TNFile file;
+    file.MustExist = true;
+    file.ShareRead = true;
+    file.ShareWrite = true;
+    EXPECT_EQ("NFile.Open  '" + path + "' Error 32", RaisedMessage([&] { file.Open(path); }));
+    EXPECT_FALSE(file.Opened);
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, static_cast<DWORD>(file.LastError));
+    CloseHandle(reader);
+}
+
+TEST_F(NFile, ShareFlagsDecideWhetherOthersMayOpen) {
+    WriteWholeFile(path, "x");
+    auto otherCanOpen = [&](DWORD access) {
+        HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(h);
+        return true;
+    };
+    {
+        TNFile file;
+        file.Open(path);
+        EXPECT_FALSE(otherCanOpen(GENERIC_READ));
+        EXPECT_FALSE(otherCanOpen(GENERIC_WRITE));
+    }
+    {
+        TNFile file;
+        file.ShareRead = true;
+        file.Open(path);
+        EXPECT_TRUE(otherCanOpen(GENERIC_READ));
+        EXPECT_FALSE(otherCanOpen(GENERIC_WRITE));
+    }
+    {
+        TNFile file;
+        file.ShareRead = true;
+        file.ShareWrite = true;
+        file.Open(path);
+        EXPECT_TRUE(otherCanOpen(GENERIC_READ));
+        EXPECT_TRUE(otherCanOpen(GENERIC_WRITE));
+    }
+    {
+        // The file was opened unshared: a second unshared open fails with a sharing violation.
+        TNFile first, second;
+        first.Open(path);
+        EXPECT_EQ("NFile.Open  '" + path + "' Error 32", RaisedMessage([&] { second.Open(path); }));
+        EXPECT_TRUE(first.Opened);
+        EXPECT_FALSE(second.Opened);
+    }
+}
+
+TEST_F(NFile, CloseTwiceAndOpenedSurvivesClose) {
+    TNFile file;
+    file.Open(path);
+    file.Close();
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file.Handle);
+    EXPECT_TRUE(file.Opened);
+    EXPECT_NO_THROW(file.Close());
+    EXPECT_TRUE(file.Opened);
+    // The handle really is closed: an unshared open now succeeds.
+    TNFile again;
+    EXPECT_NO_THROW(again.Open(path));
+}
+
+TEST_F(NFile, CloseOnNeverOpenedObjectDoesNothing) {
+    TNFile file;
+    EXPECT_NO_THROW(file.Close());
+    EXPECT_FALSE(file.Opened);
+    EXPECT_EQ(0, file.LastError);
+}
+
+TEST_F(NFile, FailedCloseRaisesKeepsTheHandleAndTheDestructorDropsIt) {
+    HANDLE bogus = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff0));
+    DWORD before = OpenHandleCount();
+    {
+        TNFile file;
+        file.FileName = path;
+        file.Handle = bogus;
+        EXPECT_EQ("NFile.Close '" + path + "' Error 6", RaisedMessage([&] { file.Close(); }));
+        EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(file.LastError));
+        EXPECT_EQ(bogus, file.Handle);
+        // Leaving the scope closes again, fails again, and must not throw.
+    }
+    EXPECT_EQ(before, OpenHandleCount());
+}
+
+TEST_F(NFile, DestructorClosesTheFile) {
+    DWORD before = OpenHandleCount(), during = 0;
+    {
+        TNFile file;
+        file.Open(path);
+        during = OpenHandleCount();
+    }
+    EXPECT_EQ(before + 1, during); // the count is real, so the next check means something
+    EXPECT_EQ(before, OpenHandleCount());
+}
+
+TEST_F(NFile, DestroyingAfterAFailedOpenRaisesNothing) {
+    EXPECT_NO_THROW({
+        TNFile file;
+        file.MustExist = true;
+        try {
+            file.Open(path);
+        } catch (const ENFile&) {
+        }
+    });
+}
+
+// ---- Blocks -----------------------------------------------------------------------------------
+
+TEST_F(NFile, BlocksAreWrittenAndReadUnchanged) {
+    const std::string block = Bytes({0, 1, 2, 0xFF, 0x80, 0x7F, 0});
+    {
+        TNFile file;
+        file.CreateNew = true;
+        file.Open(path);
+        file.Write(block.data(), static_cast<int32_t>(block.size()));
+        file.Write("tail", 4);
+        file.Write("", 0);
+    }
+    EXPECT_EQ(block + "tail", ReadWholeFile(path));
+    TNFile file;
+    file.MustExist = true;
+    file.Open(path);
+    char got[11] = {};
+    file.Read(got, 11);
+    EXPECT_EQ(block + "tail", std::string(got, 11));
+    EXPECT_TRUE(file.eof());
+}
+
+TEST_F(NFile, ShortReadRaisesWithNumberOne) {
+    TNFile file;
+    OpenWith(file, std::string(10, 'x'));
+    char buffer[20];
+    EXPECT_EQ("NFile.Read '" + path + "' Error 1", RaisedMessage([&] { file.Read(buffer, 20); }));
+    EXPECT_EQ(1, file.LastError);
+    // The file stays open after the failure.
+    EXPECT_NE(INVALID_HANDLE_VALUE, file.Handle);
+    EXPECT_TRUE(file.eof());
+}
+
+TEST_F(NFile, ReadAtTheEndRaisesWithNumberOne) {
+    TNFile file;
+    OpenWith(file, "");
+    char c;
+    EXPECT_EQ("NFile.Read '" + path + "' Error 1", RaisedMessage([&] { file.Read(&c, 1); }));
+}
+
+TEST_F(NFile, FailedCallsReportTheSystemCode) {
+    WriteWholeFile(path, "0123456789");
+    // Handles with only one kind of access make the other transfer fail outright.
+    HANDLE readOnly = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE writeOnly = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writeOnly);
+    TNFile file;
+    file.FileName = path;
+    char buffer[4] = {};
+
+    file.Handle = readOnly;
+    EXPECT_EQ("NFile.Write '" + path + "' Error 5", RaisedMessage([&] { file.Write("ab", 2); }));
+    EXPECT_EQ(5, file.LastError);
+    EXPECT_EQ("NFile.WritePChar '" + path + "' Error 5",
+              RaisedMessage([&] { file.WritePChar("ab"); }));
+
+    file.Handle = writeOnly;
+    EXPECT_EQ("NFile.Read '" + path + "' Error 5", RaisedMessage([&] { file.Read(buffer, 2); }));
+    char* text = nullptr;
+    EXPECT_EQ("NFile.ReadPChar '" + path + "' Error 5",
+              RaisedMessage([&] { file.ReadPChar(text); }));
+    EXPECT_EQ(nullptr, text);
+
+    file.Handle = INVALID_HANDLE_VALUE;
+    CloseHandle(readOnly);
+    CloseHandle(writeOnly);
+    EXPECT_EQ("0123456789", ReadWholeFile(path));
+}
+
+TEST_F(NFile, NegativeCountsAreRefused) {
+    TNFile file;
+    OpenWith(file, "abcd");
+    char buffer[4] = {};
+    EXPECT_EQ("NFile.Read '" + path + "' Error 87", RaisedMessage([&] { file.Read(buffer, -1); }));
+    EXPECT_EQ("NFile.Write '" + path + "' Error 87",
+              RaisedMessage([&] { file.Write(buffer, -5); }));
+}
+
+// ---- Strings ----------------------------------------------------------------------------------
+
+TEST_F(NFile, StringEncoding) {
+    {
+        TNFile file;
+        file.CreateNew = true;
+        file.Open(path);
+        file.WritePChar(nullptr);
+        file.WritePChar("");
+        file.WritePChar("abc");
+        file.WritePChar("\xE4\xF6");
+    }
+    EXPECT_EQ(Bytes({0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c', 2, 0, 0, 0, 0xE4, 0xF6}),
+              ReadWholeFile(path));
+
+    TNFile file;
+    file.MustExist = true;
+    file.Open(path);
+    char* first = reinterpret_cast<char*>(1);
+    char* second = reinterpret_cast<char*>(1);
+    char* third = nullptr;
+    char* fourth = nullptr;
+    file.ReadPChar(first);
+    file.ReadPChar(second);
+    file.ReadPChar(third);
+    file.ReadPChar(fourth);
+    EXPECT_EQ(nullptr, first); // a length of 0 is null, never an empty buffer
+    EXPECT_EQ(nullptr, second);
+    ASSERT_NE(nullptr, third);
+    EXPECT_STREQ("abc", third);
+    ASSERT_NE(nullptr, fourth);
+    EXPECT_STREQ("\xE4\xF6", fourth);
+    EXPECT_TRUE(file.eof());
+    FreeString(third);
+    FreeString(fourth);
+}
+
+TEST_F(NFile, LongestAcceptedLengthIsRead) {
+    std::string text(59999, 'q');
+    text[0] = 'A';
+    text.back() = 'Z';
+    TNFile file;
+    OpenWith(file, Length(59999) + text);
+    char* got = nullptr;
+    file.ReadPChar(got);
+    ASSERT_NE(nullptr, got);
+    EXPECT_EQ(text, std::string(got));
+    EXPECT_TRUE(file.eof());
+    FreeString(got);
+}
+
+TEST_F(NFile, LengthsOutOfRangeRaiseWithoutANumber) {
+    for (int32_t n : {60000, -1, INT32_MIN, INT32_MAX, 1 << 20}) {
+        TNFile file;
+        OpenWith(file, Length(n) + std::string(16, 'x'));
+        file.LastError = 77;
+        char* text = reinterpret_cast<char*>(8);
+        EXPECT_EQ("NFile.ReadPChar '" + path + "' Error ",
+                  RaisedMessage([&] { file.ReadPChar(text); }))
+            << n;
+        EXPECT_EQ(77, file.LastError) << n;               // left as it was
+        EXPECT_EQ(reinterpret_cast<char*>(8), text) << n; // left as it was
+    }
+}
+
+TEST_F(NFile, CutOffLengthRaisesNumberOneAndCutOffCharactersNumberTwo) {
+    for (int have = 0; have < 4; ++have) {
+        TNFile file;
+        OpenWith(file, Length(3).substr(0, have));
+        char* text = nullptr;
+        EXPECT_EQ("NFile.ReadPChar '" + path + "' Error 1",
+                  RaisedMessage([&] { file.ReadPChar(text); }))
+            << have;
+        EXPECT_EQ(1, file.LastError);
+        EXPECT_EQ(nullptr, text);
+    }
+    for (int have = 0; have < 5; ++have) {
+        TNFile file;
+        OpenWith(file, Length(5) + std::string("hello").substr(0, have));
+        char* text = nullptr;
+        EXPECT_EQ("NFile.ReadPChar '" + path + "' Error 2",
+                  RaisedMessage([&] { file.ReadPChar(text); }))
+            << have;
+        EXPECT_EQ(2, file.LastError);
+        // The caller owns the buffer; what did arrive is there, terminated.
+        ASSERT_NE(nullptr, text);
+        EXPECT_EQ(std::string("hello").substr(0, have), std::string(text));
+        FreeString(text);
+    }
+}
+
+// ---- eof --------------------------------------------------------------------------------------
+
+TEST_F(NFile, EofOnEmptyFileAtTheEndAndOneByteBefore) {
+    {
+        TNFile file;
+        OpenWith(file, "");
+        EXPECT_TRUE(file.eof());
+    }
+    TNFile file;
+    OpenWith(file, "abc");
+    EXPECT_FALSE(file.eof());
+    char buffer[3];
+    file.Read(buffer, 2);
+    EXPECT_FALSE(file.eof()); // one byte before the end
+    file.Read(buffer, 1);
+    EXPECT_TRUE(file.eof());
+}
+
+TEST_F(NFile, EofIsTrueBeyondTheEndAndComparesSixtyFourBitPositions) {
+    TNFile file;
+    OpenWith(file, "abc");
+    // Past the end (position 10 of 3 bytes).
+    SetFilePointer(file.Handle, 10, nullptr, FILE_BEGIN);
+    EXPECT_TRUE(file.eof());
+    // A position of 0xFFFFFFFF (low part all ones, valid) within a larger sparse size.
+    LARGE_INTEGER big;
+    big.QuadPart = 0x100000010LL;
+    ASSERT_TRUE(SetFilePointerEx(file.Handle, big, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file.Handle));
+    LARGE_INTEGER at;
+    at.QuadPart = 0xFFFFFFFFLL;
+    ASSERT_TRUE(SetFilePointerEx(file.Handle, at, nullptr, FILE_BEGIN));
+    SetLastError(ERROR_ACCESS_DENIED); // a stale code must not make the valid low part a failure
+    EXPECT_FALSE(file.eof());
+    // Low part of the position is smaller than the size's, but the high part is larger.
+    at.QuadPart = 0x100000011LL;
+    ASSERT_TRUE(SetFilePointerEx(file.Handle, at, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(file.eof());
+    at.QuadPart = 0x10000000FLL;
+    ASSERT_TRUE(SetFilePointerEx(file.Handle, at, nullptr, FILE_BEGIN));
+    EXPECT_FALSE(file.eof());
+    SetEndOfFile(file.Handle); // give the space back
+}
+
+TEST_F(NFile, EofOnABadHandleRaises) {
+    TNFile file;
+    file.FileName = path;
+    file.Handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff4));
+    EXPECT_EQ("NFile.eof '" + path + "' Error 6", RaisedMessage([&] { file.eof(); }));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(file.LastError));
+    file.Handle = INVALID_HANDLE_VALUE;
+}
+
+TEST_F(NFile, FlushCommitsAndReportsFailures) {
+    TNFile file;
+    file.CreateNew = true;
+    file.Open(path);
+    file.Write("abc", 3);
+    EXPECT_NO_THROW(file.Flush());
+    HANDLE real = file.Handle;
+    file.Handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff8));
+    EXPECT_EQ("NFile.Flush '" + path + "' Error 6", RaisedMessage([&] { file.Flush(); }));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(file.LastError));
+    file.Handle = real;
+    file.Close();
+    EXPECT_EQ("abc", ReadWholeFile(path));
+}
+
+TEST_F(NFile, SecondOpenDoesNotLeakTheFirstHandle) {
+    std::string other = folder.File("other.bin");
+    DWORD before = OpenHandleCount();
+    TNFile file;
+    file.Open(path);
+    file.Open(other);
+    EXPECT_EQ(before + 1, OpenHandleCount());
+    EXPECT_EQ(other, file.FileName);
+    // The first file is free again.
+    TNFile first;
+    EXPECT_NO_THROW(first.Open(path));
+}
+
+// ---- Replacing a file -------------------------------------------------------------------------
+
+TEST_F(NFile, MoveFileOverReplacesTheTarget) {
+    std::string source = folder.File("new.bin");
+    WriteWholeFile(path, "old");
+    WriteWholeFile(source, "new");
+    MoveFileOver(source, path);
+    EXPECT_EQ("new", ReadWholeFile(path));
+    EXPECT_FALSE(FileExists(source));
+}
+
+TEST_F(NFile, MoveFileOverAReadOnlyTargetFailsAndLeavesBoth) {
+    std::string source = folder.File("new.bin");
+    WriteWholeFile(path, "old");
+    WriteWholeFile(source, "new");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ("NFile.Move '" + path + "' Error 5",
+              RaisedMessage([&] { MoveFileOver(source, path); }));
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ("old", ReadWholeFile(path));
+    EXPECT_EQ("new", ReadWholeFile(source));
+}
+
+TEST_F(NFile, MoveFileOverATargetHeldOpenFailsAndLeavesBoth) {
+    std::string source = folder.File("new.bin");
+    WriteWholeFile(path, "old");
+    WriteWholeFile(source, "new");
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    std::string message = RaisedMessage([&] { MoveFileOver(source, path); });
+    CloseHandle(other);
+    const std::string prefix = "NFile.Move '" + path + "' Error ";
+    EXPECT_EQ(prefix, message.substr(0, prefix.size()));
+    EXPECT_GT(message.size(), prefix.size());
+    EXPECT_EQ("old", ReadWholeFile(path));
+    EXPECT_EQ("new", ReadWholeFile(source));
+}
+
+TEST_F(NFile, MoveFileOverAMissingSourceNamesTheTarget) {
+    WriteWholeFile(path, "old");
+    EXPECT_EQ("NFile.Move '" + path + "' Error 2",
+              RaisedMessage([&] { MoveFileOver(folder.File("none.bin"), path); }));
+    EXPECT_EQ("old", ReadWholeFile(path));
+}
+
+} // namespace

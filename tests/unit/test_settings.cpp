@@ -1,0 +1,653 @@
+// Settings store: Tovane.dat read at start-up and written back, its problem boxes, the safe save,
+// and loading every kind of damaged file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/NCommon.h"
+#include "common/NFile.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+const char Caption[] = "Tovane - Problem";
+const std::string CorruptText =
+    "Tovane's settings file appears corrupted. The default settings will be used.\n\n"
+    "Is the hard disk full? \nRun ScanDisk?\n\n";
+const std::string SaveFailedText = "Tovane was unable to save your settings. \n\n"
+                                   "Is the hard disk full? \n"
+                                   "Are you trying to run Tovane from a read-only CD-ROM?\n\n";
+
+struct Box {
+    std::string Text;
+    std::string Caption;
+    UINT Style;
+};
+std::vector<Box> Boxes;
+
+int CaptureBox(const char* text, const char* caption, UINT style) {
+    Boxes.push_back({text ? text : "(null)", caption ? caption : "(null)", style});
+    return IDOK;
+}
+
+std::string Int32(int32_t n) {
+    std::string s(4, '\0');
+    std::memcpy(s.data(), &n, 4);
+    return s;
+}
+
+std::string Record(uint8_t simple, uint8_t reconnect, uint8_t shrink, uint8_t onTop,
+                   WindowBox box) {
+    std::string s;
+    s += static_cast<char>(simple);
+    s += static_cast<char>(reconnect);
+    s += static_cast<char>(shrink);
+    s += static_cast<char>(onTop);
+    return s + Int32(box.Left) + Int32(box.Top) + Int32(box.Width) + Int32(box.Height);
+}
+
+std::string Str(const std::string& text) {
+    return Int32(static_cast<int32_t>(text.size())) + text;
+}
+
+std::string Text(const char* s) {
+    return s ? std::string(s) : std::string("(null)");
+}
+
+class SettingsStore : public ::testing::Test {
+  protected:
+    TempFolder folder;
+    std::string oldSettingsFile;
+    std::string file;
+    std::string temp;
+
+    void SetUp() override {
+        oldSettingsFile = SettingsFile;
+        file = folder.File("Tovane.dat");
+        temp = file + ".tmp";
+        SettingsFile = file;
+        ShowProblemBox = CaptureBox;
+        Boxes.clear();
+        ClearSettings();
+    }
+    void TearDown() override {
+        ClearSettings();
+        ShowProblemBox = MessageBoxProblem;
+        SettingsFile = oldSettingsFile;
+        SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    static void ClearSettings() {
+        static_cast<SettingsRecord&>(Settings) = SettingsRecord{};
+        FreeString(Settings.ConnectionName);
+        FreeString(Settings.UserName);
+        WipeString(Settings.Password);
+        WipeString(SessionPassword);
+        LoadFailed = false;
+    }
+    static void ExpectDefaults() {
+        EXPECT_TRUE(LoadFailed);
+        EXPECT_EQ(1, Settings.SimpleStatus);
+        EXPECT_EQ(1, Settings.AutoReconnect);
+        EXPECT_EQ(1, Settings.ShrinkWhenConnected);
+        EXPECT_EQ(1, Settings.AlwaysOnTop);
+        EXPECT_EQ(0, Settings.WindowRect.Left);
+        EXPECT_EQ(0, Settings.WindowRect.Top);
+        EXPECT_EQ(DefaultWindowSize.X, Settings.WindowRect.Width);
+        EXPECT_EQ(DefaultWindowSize.Y, Settings.WindowRect.Height);
+        EXPECT_EQ(nullptr, Settings.ConnectionName);
+        EXPECT_EQ(nullptr, Settings.UserName);
+        EXPECT_EQ(nullptr, Settings.Password);
+    }
+    // Exactly one corruption box, ending in the given record-file message.
+    static void ExpectCorruptionBox(const std::string& message) {
+        ASSERT_EQ(1u, Boxes.size());
+        EXPECT_EQ(Caption, Boxes[0].Caption);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), Boxes[0].Style);
+        EXPECT_EQ(0x30u, Boxes[0].Style);
+        EXPECT_EQ(CorruptText + message, Boxes[0].Text);
+    }
+    static void ExpectSaveFailedBox(const std::string& message) {
+        ASSERT_EQ(1u, Boxes.size());
+        EXPECT_EQ(Caption, Boxes[0].Caption);
+        EXPECT_EQ(0x30u, Boxes[0].Style);
+        EXPECT_EQ(SaveFailedText + message, Boxes[0].Text);
+    }
+    void SetStrings(const char* connection, const char* user, const char* password) {
+        ReplaceString(Settings.ConnectionName, NewString(connection));
+        ReplaceString(Settings.UserName, NewString(user));
+        ReplaceString(Settings.Password, NewString(password));
+    }
+};
+
+// ---- Layout ------------------------------------------------------------------------------------
+
+TEST(SettingsLayout, RecordIsTheStoredBlock) {
+    SettingsRecord r = {};
+    r.SimpleStatus = 0x11;
+    r.AutoReconnect = 0x22;
+    r.ShrinkWhenConnected = 0x33;
+    r.AlwaysOnTop = 0x44;
+    r.WindowRect = {0x01020304, -2, 282, 165};
+    unsigned char bytes[sizeof r];
+    std::memcpy(bytes, &r, sizeof r);
+    ASSERT_EQ(20u, sizeof bytes);
+    EXPECT_EQ(Record(0x11, 0x22, 0x33, 0x44, {0x01020304, -2, 282, 165}),
+              std::string(reinterpret_cast<char*>(bytes), 20));
+    // The settings object holds the record as its first 20 bytes.
+    EXPECT_EQ(static_cast<void*>(&Settings),
+              static_cast<void*>(&static_cast<SettingsRecord&>(Settings)));
+}
+
+TEST(SettingsLayout, ProgramShowsProblemsInAMessageBox) {
+    EXPECT_EQ(&MessageBoxProblem, ShowProblemBox);
+}
+
+// ---- Load ---------------------------------------------------------------------------------------
+
+TEST_F(SettingsStore, MissingFileGivesDefaultsSilently) {
+    SetStrings("old entry", "old user", "old password");
+    Settings.WindowRect = {5, 6, 7, 8};
+    LoadSettings();
+    ExpectDefaults();
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_FALSE(FileExists(file)); // loading creates nothing
+}
+
+TEST_F(SettingsStore, DefaultBoxUsesTheScaledDefaultSize) {
+    IntPair saved = DefaultWindowSize;
+    DefaultWindowSize = {352, 206};
+    LoadSettings();
+    DefaultWindowSize = saved;
+    EXPECT_EQ(0, Settings.WindowRect.Left);
+    EXPECT_EQ(0, Settings.WindowRect.Top);
+    EXPECT_EQ(352, Settings.WindowRect.Width);
+    EXPECT_EQ(206, Settings.WindowRect.Height);
+}
+
+TEST_F(SettingsStore, ThirtyTwoByteFileLoadsWithNullStrings) {
+    WriteWholeFile(file, Record(0, 1, 0, 1, {-5, 7, 300, 200}) + Int32(0) + Int32(0) + Int32(0));
+    SetStrings("old entry", "old user", "old password");
+    LoadSettings();
+    EXPECT_FALSE(LoadFailed);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(0, Settings.SimpleStatus);
+    EXPECT_EQ(1, Settings.AutoReconnect);
+    EXPECT_EQ(0, Settings.ShrinkWhenConnected);
+    EXPECT_EQ(1, Settings.AlwaysOnTop);
+    EXPECT_EQ(-5, Settings.WindowRect.Left);
+    EXPECT_EQ(7, Settings.WindowRect.Top);
+    EXPECT_EQ(300, Settings.WindowRect.Width);
+    EXPECT_EQ(200, Settings.WindowRect.Height);
+    EXPECT_EQ(nullptr, Settings.ConnectionName);
+    EXPECT_EQ(nullptr, Settings.UserName);
+    EXPECT_EQ(nullptr, Settings.Password);
+}
+
+TEST_F(SettingsStore, StringsLoadIntoTheirFields) {
+    WriteWholeFile(file, Record(1, 0, 1, 0, {10, 20, 30, 40}) + Str("My ISP") + Str("jane") +
+                             Str("p\xE4ss"));
+    LoadSettings();
+    EXPECT_FALSE(LoadFailed);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ("My ISP", Text(Settings.ConnectionName));
+    EXPECT_EQ("jane", Text(Settings.UserName));
+    EXPECT_EQ("p\xE4ss", Text(Settings.Password));
+    EXPECT_EQ(0, Settings.AutoReconnect);
+    // The file is only read.
+    EXPECT_EQ(Record(1, 0, 1, 0, {10, 20, 30, 40}) + Str("My ISP") + Str("jane") + Str("p\xE4ss"),
+              ReadWholeFile(file));
+}
+
+TEST_F(SettingsStore, OneExtraByteGivesDefaultsAndTheEofBox) {
+    WriteWholeFile(file, Record(0, 0, 0, 0, {1, 2, 3, 4}) + Str("a") + Str("b") + Str("c") + "!");
+    LoadSettings();
+    ExpectDefaults();
+    ExpectCorruptionBox("eof");
+}
+
+TEST_F(SettingsStore, DamagedFilesNameTheFailingReadInTheBox) {
+    struct Case {
+        std::string Bytes;
+        std::string Message;
+    };
+    const std::string full = Record(1, 1, 1, 1, {1, 2, 3, 4});
+    const Case cases[] = {
+        {"", "NFile.Read '" + file + "' Error 1"},
+        {full.substr(0, 19), "NFile.Read '" + file + "' Error 1"},
+        {full, "NFile.ReadPChar '" + file + "' Error 1"},
+        {full + Int32(0).substr(0, 3), "NFile.ReadPChar '" + file + "' Error 1"},
+        {full + Str("abc").substr(0, 6), "NFile.ReadPChar '" + file + "' Error 2"},
+        {full + Str("") + Str("") + Int32(2) + "x", "NFile.ReadPChar '" + file + "' Error 2"},
+        {full + Int32(60000) + std::string(60000, 'x') + Str("") + Str(""),
+         "NFile.ReadPChar '" + file + "' Error "},
+        {full + Str("") + Int32(-1) + Str(""), "NFile.ReadPChar '" + file + "' Error "},
+        {full + Str("") + Str("") + Str("") + Str(""), "eof"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Message + " from " + std::to_string(c.Bytes.size()) + " bytes");
+        WriteWholeFile(file, c.Bytes);
+        SetStrings("stale entry", "stale user", "stale password");
+        Boxes.clear();
+        LoadSettings();
+        ExpectDefaults();
+        ExpectCorruptionBox(c.Message);
+    }
+}
+
+TEST_F(SettingsStore, LongestStringsLoad) {
+    std::string big(59999, 'w');
+    WriteWholeFile(file, Record(1, 1, 1, 1, {0, 0, 1, 1}) + Str(big) + Str(big) + Str(big));
+    LoadSettings();
+    EXPECT_FALSE(LoadFailed);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(big, Text(Settings.ConnectionName));
+    EXPECT_EQ(big, Text(Settings.Password));
+}
+
+TEST_F(SettingsStore, ReadOnlyFileIsNeverReplacedAndLoadsOnlyWhereWritable) {
+    const std::string bytes = Record(0, 0, 0, 0, {9, 9, 99, 99}) + Str("E") + Str("U") + Str("P");
+    WriteWholeFile(file, bytes);
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // Windows (and Wine for a normal user) refuses the read+write open of a read-only file;
+    // Wine run by root opens it. Either way there is no box.
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool platformRefuses = h == INVALID_HANDLE_VALUE;
+    if (!platformRefuses) CloseHandle(h);
+    LoadSettings();
+    EXPECT_TRUE(Boxes.empty());
+    if (platformRefuses) {
+        ExpectDefaults();
+    } else {
+        EXPECT_FALSE(LoadFailed);
+        EXPECT_EQ("P", Text(Settings.Password));
+    }
+
+    SetStrings("entry", "user", "secret");
+    SaveSettings();
+    ExpectSaveFailedBox("NFile.Move '" + file + "' Error 5");
+    EXPECT_EQ(bytes, ReadWholeFile(file));
+    EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(FileExists(temp));
+    EXPECT_EQ("secret", Text(Settings.Password));
+}
+
+TEST_F(SettingsStore, FileLockedByAnotherProgramLoadsDefaultsSilentlyAndIsNotReplaced) {
+    const std::string bytes = Record(0, 0, 0, 0, {9, 9, 99, 99}) + Str("E") + Str("U") + Str("P");
+    WriteWholeFile(file, bytes);
+    HANDLE other = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    SetStrings("stale", "stale", "stale");
+    LoadSettings(); // the unshared read+write open fails: no damage, no box
+    ExpectDefaults();
+    EXPECT_TRUE(Boxes.empty());
+
+    SaveSettings();
+    CloseHandle(other);
+    ASSERT_EQ(1u, Boxes.size());
+    const std::string prefix = SaveFailedText + "NFile.Move '" + file + "' Error ";
+    EXPECT_EQ(prefix, Boxes[0].Text.substr(0, prefix.size()));
+    EXPECT_GT(Boxes[0].Text.size(), prefix.size());
+    EXPECT_EQ(bytes, ReadWholeFile(file));
+    EXPECT_FALSE(FileExists(temp));
+}
+
+TEST_F(SettingsStore, FlagByteTwoReadsAsTrueAndIsWrittenBackUnchanged) {
+    WriteWholeFile(file, Record(2, 0, 2, 1, {3, 4, 5, 6}) + Str("") + Str("") + Str(""));
+    LoadSettings();
+    EXPECT_FALSE(LoadFailed);
+    EXPECT_TRUE(Settings.SimpleStatus);
+    EXPECT_FALSE(Settings.AutoReconnect);
+    EXPECT_TRUE(Settings.ShrinkWhenConnected);
+    EXPECT_EQ(2, Settings.SimpleStatus);
+    SaveSettings();
+    EXPECT_EQ(Record(2, 0, 2, 1, {3, 4, 5, 6}) + Str("") + Str("") + Str(""), ReadWholeFile(file));
+    // Once the settings window stores 0 or 1, that is what goes out.
+    Settings.SimpleStatus = 1;
+    SaveSettings();
+    EXPECT_EQ(1, ReadWholeFile(file)[0]);
+    EXPECT_TRUE(Boxes.empty());
+}
+
+// ---- Save ---------------------------------------------------------------------------------------
+
+TEST_F(SettingsStore, SaveWritesTheRecordAndThreeStringsAndNothingElse) {
+    static_cast<SettingsRecord&>(Settings) = {1, 0, 1, 0, {-20, 30, 282, 165}};
+    SetStrings("Dial Up", "abc", nullptr);
+    SaveSettings();
+    EXPECT_TRUE(Boxes.empty());
+    const std::string expected = Record(1, 0, 1, 0, {-20, 30, 282, 165}) + Int32(7) + "Dial Up" +
+                                 std::string("\x03\x00\x00\x00"
+                                             "abc",
+                                             7) +
+                                 std::string(4, '\0');
+    EXPECT_EQ(expected, ReadWholeFile(file));
+    EXPECT_EQ(20u + 11 + 7 + 4, ReadWholeFile(file).size());
+    EXPECT_FALSE(FileExists(temp));
+}
+
+TEST_F(SettingsStore, SessionPasswordNeverReachesTheFile) {
+    SetStrings("entry", "user", nullptr);
+    SessionPassword = NewString("typed-only-once");
+    SaveSettings();
+    std::string bytes = ReadWholeFile(file);
+    EXPECT_EQ(std::string::npos, bytes.find("typed-only-once"));
+    EXPECT_EQ(std::string(4, '\0'), bytes.substr(bytes.size() - 4)); // Password: length 0
+    EXPECT_EQ("typed-only-once", Text(SessionPassword));
+}
+
+TEST_F(SettingsStore, SaveThenLoadGivesTheSameRecordAndStrings) {
+    const SettingsRecord record = {0, 1, 0, 2, {-1000, 2000000000, 640, 480}};
+    static_cast<SettingsRecord&>(Settings) = record;
+    const std::string longName(59999, 'n');
+    SetStrings(longName.c_str(), "\x80\xFF user", "pa ss\twd");
+    SaveSettings();
+    ClearSettings();
+    SessionPassword = NewString("session");
+    LoadSettings();
+    EXPECT_FALSE(LoadFailed);
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(0, std::memcmp(&record, &static_cast<SettingsRecord&>(Settings), sizeof record));
+    EXPECT_EQ(longName, Text(Settings.ConnectionName));
+    EXPECT_EQ("\x80\xFF user", Text(Settings.UserName));
+    EXPECT_EQ("pa ss\twd", Text(Settings.Password));
+    EXPECT_EQ("session", Text(SessionPassword)); // loading leaves it alone
+
+    // Empty strings are stored as absent and come back null.
+    SetStrings(nullptr, nullptr, nullptr);
+    SaveSettings();
+    LoadSettings();
+    EXPECT_FALSE(LoadFailed);
+    EXPECT_EQ(nullptr, Settings.ConnectionName);
+    EXPECT_EQ(nullptr, Settings.UserName);
+    EXPECT_EQ(nullptr, Settings.Password);
+}
+
+TEST_F(SettingsStore, FirstRunSaveWritesTheDefaults) {
+    LoadSettings();
+    ASSERT_TRUE(LoadFailed);
+    Settings.WindowRect = {371, 301, 282, 165}; // where the main window ended up
+    SaveSettings();
+    EXPECT_EQ(Record(1, 1, 1, 1, {371, 301, 282, 165}) + Int32(0) + Int32(0) + Int32(0),
+              ReadWholeFile(file));
+    EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(SettingsStore, SaveReplacesALongerFileCompletely) {
+    WriteWholeFile(file, Record(0, 0, 0, 0, {}) + Str(std::string(500, 'z')) + Str("") + Str(""));
+    static_cast<SettingsRecord&>(Settings) = {1, 1, 1, 1, {1, 2, 3, 4}};
+    SaveSettings();
+    EXPECT_EQ(Record(1, 1, 1, 1, {1, 2, 3, 4}) + Int32(0) + Int32(0) + Int32(0),
+              ReadWholeFile(file));
+}
+
+TEST_F(SettingsStore, StaleTemporaryFileIsOverwrittenAndGone) {
+    WriteWholeFile(temp, "left over by a crash");
+    SetStrings("e", nullptr, nullptr);
+    SaveSettings();
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_FALSE(FileExists(temp));
+    EXPECT_EQ(Record(0, 0, 0, 0, {}) + Str("e") + Int32(0) + Int32(0), ReadWholeFile(file));
+}
+
+// A failing save keeps the previous file byte for byte and the settings in memory untouched.
+class FailingSave : public SettingsStore {
+  protected:
+    const std::string previous =
+        Record(0, 1, 0, 1, {11, 22, 333, 444}) + Str("Old ISP") + Str("olduser") + Str("oldpw");
+
+    void SetUp() override {
+        SettingsStore::SetUp();
+        WriteWholeFile(file, previous);
+        static_cast<SettingsRecord&>(Settings) = {1, 0, 1, 0, {5, 6, 7, 8}};
+        SetStrings("New ISP", "newuser", "newpw");
+    }
+    void ExpectNothingChanged() {
+        EXPECT_EQ(previous, ReadWholeFile(file));
+        SettingsRecord expected = {1, 0, 1, 0, {5, 6, 7, 8}};
+        EXPECT_EQ(0,
+                  std::memcmp(&expected, &static_cast<SettingsRecord&>(Settings), sizeof expected));
+        EXPECT_EQ("New ISP", Text(Settings.ConnectionName));
+        EXPECT_EQ("newuser", Text(Settings.UserName));
+        EXPECT_EQ("newpw", Text(Settings.Password));
+    }
+};
+
+TEST_F(FailingSave, TemporaryFileCannotBeCreated) {
+    // A folder in the way of the temporary file: the open fails before anything is written.
+    ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+    SaveSettings();
+    ASSERT_EQ(1u, Boxes.size());
+    const std::string prefix = SaveFailedText + "NFile.Open  '" + temp + "' Error ";
+    EXPECT_EQ(prefix, Boxes[0].Text.substr(0, prefix.size()));
+    EXPECT_GT(Boxes[0].Text.size(), prefix.size()); // with the system's code
+    EXPECT_EQ(Caption, Boxes[0].Caption);
+    ExpectNothingChanged();
+    EXPECT_TRUE(GetFileAttributesA(temp.c_str()) & FILE_ATTRIBUTE_DIRECTORY); // not ours to drop
+    RemoveDirectoryA(temp.c_str());
+}
+
+TEST_F(FailingSave, TemporaryFileHeldOpenByAnotherProgram) {
+    HANDLE other = CreateFileA(temp.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    SaveSettings();
+    ExpectSaveFailedBox("NFile.Open  '" + temp + "' Error 32");
+    ExpectNothingChanged();
+    CloseHandle(other);
+}
+
+TEST_F(FailingSave, ReadOnlyTargetAfterACompleteWrite) {
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    SaveSettings();
+    ExpectSaveFailedBox("NFile.Move '" + file + "' Error 5");
+    ExpectNothingChanged();
+    EXPECT_FALSE(FileExists(temp)); // written completely, then removed
+}
+
+TEST_F(FailingSave, FolderGone) {
+    SettingsFile = folder.File("gone\\Tovane.dat");
+    SaveSettings();
+    ExpectSaveFailedBox("NFile.Open  '" + SettingsFile + ".tmp' Error 3");
+    EXPECT_EQ(previous, ReadWholeFile(file));
+    EXPECT_FALSE(FileExists(SettingsFile));
+}
+
+TEST_F(FailingSave, EveryFailedSaveReports) {
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    SaveSettings();
+    SaveSettings();
+    EXPECT_EQ(2u, Boxes.size());
+    ExpectNothingChanged();
+}
+
+// ---- Damaged files of every kind
+// ------------------------------------------------------------------
+
+// What a correct reader makes of the bytes: either the values, or the message of the first
+// failing step.
+struct Expected {
+    bool Valid = false;
+    std::string Message;
+    SettingsRecord Record = {};
+    std::optional<std::string> Strings[3];
+};
+
+Expected Decode(const std::string& bytes, const std::string& path) {
+    Expected e;
+    if (bytes.size() < 20) {
+        e.Message = "NFile.Read '" + path + "' Error 1";
+        return e;
+    }
+    std::memcpy(&e.Record, bytes.data(), 20);
+    size_t at = 20;
+    for (auto& s : e.Strings) {
+        if (bytes.size() - at < 4) {
+            e.Message = "NFile.ReadPChar '" + path + "' Error 1";
+            return e;
+        }
+        int32_t n;
+        std::memcpy(&n, bytes.data() + at, 4);
+        at += 4;
+        if (n == 0) continue;
+        if (n < 0 || n >= 60000) {
+            e.Message = "NFile.ReadPChar '" + path + "' Error ";
+            return e;
+        }
+        if (bytes.size() - at < static_cast<size_t>(n)) {
+            e.Message = "NFile.ReadPChar '" + path + "' Error 2";
+            return e;
+        }
+        s = bytes.substr(at, static_cast<size_t>(n));
+        at += static_cast<size_t>(n);
+    }
+    if (at != bytes.size()) {
+        e.Message = "eof";
+        return e;
+    }
+    e.Valid = true;
+    return e;
+}
+
+std::string RandomText(std::mt19937& rng, size_t maxLength) {
+    std::string s(std::uniform_int_distribution<size_t>(0, maxLength)(rng), '\0');
+    for (char& c : s)
+        c = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+    return s;
+}
+
+std::string RandomValidFile(std::mt19937& rng) {
+    std::string s = RandomText(rng, 0);
+    for (int i = 0; i < 20; ++i)
+        s += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+    for (int i = 0; i < 3; ++i)
+        s += Str(RandomText(rng, rng() % 8 == 0 ? 300 : 24));
+    return s;
+}
+
+std::string Mutate(std::string s, std::mt19937& rng) {
+    auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng); };
+    int steps = 1 + static_cast<int>(pick(3));
+    for (int i = 0; i < steps; ++i) {
+        switch (pick(8)) {
+        case 0: // flip one bit
+            if (!s.empty()) s[pick(s.size())] ^= static_cast<char>(1 << pick(8));
+            break;
+        case 1: // overwrite one byte
+            if (!s.empty()) s[pick(s.size())] = static_cast<char>(pick(256));
+            break;
+        case 2: // insert bytes
+            s.insert(pick(s.size() + 1), RandomText(rng, 6));
+            break;
+        case 3: // delete bytes
+            if (!s.empty()) {
+                size_t at = pick(s.size());
+                s.erase(at, 1 + pick(6));
+            }
+            break;
+        case 4: // append bytes
+            s += RandomText(rng, 5) + static_cast<char>(pick(256));
+            break;
+        case 5: // cut the tail
+            s.resize(pick(s.size() + 1));
+            break;
+        case 6: { // a telling value for the first length field
+            static const int32_t values[] = {0,     1,          -1,        59999, 60000,
+                                             65536, 0x7FFFFFFF, INT32_MIN, 4,     200};
+            if (s.size() >= 24) {
+                int32_t v = values[pick(std::size(values))];
+                std::memcpy(s.data() + 20, &v, 4);
+            }
+            break;
+        }
+        case 7: // a random 32-bit value anywhere
+            if (s.size() >= 4) {
+                uint32_t v = static_cast<uint32_t>(rng());
+                std::memcpy(s.data() + pick(s.size() - 3), &v, 4);
+            }
+            break;
+        }
+    }
+    return s;
+}
+
+TEST_F(SettingsStore, EveryTruncationAndThousandsOfMutationsLoadOrReport) {
+    std::mt19937 rng(20240603);
+    std::vector<std::string> files;
+    std::vector<std::string> bases = {
+        Record(1, 1, 1, 1, {0, 0, 282, 165}) + Str("") + Str("") + Str(""),
+        Record(0, 2, 1, 0, {-7, 8, 300, 200}) + Str("My ISP") + Str("abc") + Str("secret")};
+    for (int i = 0; i < 6; ++i)
+        bases.push_back(RandomValidFile(rng));
+    for (const std::string& base : bases)
+        for (size_t n = 0; n <= base.size(); ++n)
+            files.push_back(base.substr(0, n));
+    const size_t truncations = files.size();
+    const int mutations = 4000;
+    for (int i = 0; i < mutations; ++i)
+        files.push_back(Mutate(bases[rng() % bases.size()], rng));
+
+    // The count sees a handle come and go, so an unchanged count below means no leak.
+    const DWORD handlesBefore = OpenHandleCount();
+    HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_EQ(handlesBefore + 1, OpenHandleCount());
+    CloseHandle(probe);
+    ASSERT_EQ(handlesBefore, OpenHandleCount());
+    size_t corrupt = 0, loaded = 0, missing = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& bytes = files[i];
+        const Expected expected = Decode(bytes, file);
+        SCOPED_TRACE("file #" + std::to_string(i) + " of " + std::to_string(bytes.size()) +
+                     " bytes");
+        WriteWholeFile(file, bytes);
+        SetStrings("stale", "stale", "stale");
+        Boxes.clear();
+        LoadSettings();
+        if (expected.Valid) {
+            ++loaded;
+            ASSERT_FALSE(LoadFailed);
+            ASSERT_TRUE(Boxes.empty());
+            ASSERT_EQ(0,
+                      std::memcmp(&expected.Record, &static_cast<SettingsRecord&>(Settings), 20));
+            char* got[3] = {Settings.ConnectionName, Settings.UserName, Settings.Password};
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_EQ(expected.Strings[k].has_value(), got[k] != nullptr) << k;
+                // Characters up to the first zero byte are what the program can see.
+                if (got[k]) {
+                    ASSERT_EQ(std::string(expected.Strings[k]->c_str()), std::string(got[k])) << k;
+                }
+            }
+        } else {
+            ++corrupt;
+            ASSERT_TRUE(LoadFailed);
+            ASSERT_NO_FATAL_FAILURE(ExpectDefaults());
+            ASSERT_NO_FATAL_FAILURE(ExpectCorruptionBox(expected.Message));
+        }
+        if (i % 97 == 0) { // now and then the file goes missing: never a box for that
+            DeleteFileA(file.c_str());
+            Boxes.clear();
+            LoadSettings();
+            ++missing;
+            ASSERT_TRUE(LoadFailed);
+            ASSERT_TRUE(Boxes.empty());
+        }
+    }
+    EXPECT_EQ(handlesBefore, OpenHandleCount());
+    // Both outcomes were really exercised.
+    EXPECT_GT(corrupt, 3000u);
+    EXPECT_GT(loaded, 100u);
+    std::cout << "[ figures  ] " << files.size() << " files (" << truncations << " truncations, "
+              << mutations << " mutations): " << corrupt << " damaged, " << loaded << " loaded; "
+              << missing << " missing-file loads" << std::endl;
+}
+
+} // namespace
