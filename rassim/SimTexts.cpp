@@ -9,6 +9,7 @@ struct ErrorText {
 
 static constexpr ErrorText Texts[] = {
     {6, "The connection handle does not stand for a connection (any more)."},
+    {8, "The dial-up service ran out of memory."},
     {87, "A value passed to the dial-up service is not valid."},
     {602, "The line of this entry is already in use."},
     {603, "The buffer given to the dial-up service is too small for the answer."},

@@ -658,7 +658,8 @@ TEST_F(Rassim, ConnectionListsCheckSizeAndRoom) {
 }
 
 TEST_F(Rassim, ErrorTextsInTheServicesOwnWords) {
-    for (DWORD code : {6u, 602u, 603u, 623u, 629u, 631u, 632u, 676u, 678u, 680u, 691u, 718u}) {
+    for (DWORD code :
+         {6u, 8u, 87u, 602u, 603u, 623u, 629u, 631u, 632u, 676u, 678u, 680u, 691u, 718u}) {
         char text[512] = {};
         EXPECT_EQ(0u, Sim.RasGetErrorStringA(code, text, sizeof text)) << code;
         EXPECT_GT(std::strlen(text), 10u) << code;
