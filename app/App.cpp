@@ -4,6 +4,7 @@
 
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "ras/NRas.h"
 
 bool OfferDialogKey(const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return true;
@@ -14,6 +15,7 @@ bool OfferDialogKey(const MSG& msg) {
 }
 
 static void StartUp() {
+    LoadRasApi();
     InitCommonControls();
     InitShared();
     LoadSettings();
@@ -24,6 +26,7 @@ static void StartUp() {
 static void ShutDown() {
     SaveSettings();
     DoneShared();
+    FreeRasApi();
 }
 
 int RunTovane() {

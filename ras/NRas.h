@@ -66,6 +66,10 @@ static_assert(offsetof(RASDIALPARAMSA, szUserName) == 519 &&
 
 constexpr int RasListCapacity = 100; // entries and connections asked for at once
 constexpr DWORD RasErrorInvalidHandle = 6;
+// What a stand-in for a missing library or export returns (the service cannot start); the
+// stand-in for RasGetConnectStatusA returns RasErrorInvalidHandle instead, so that the wait
+// after a hang-up ends.
+constexpr DWORD RasErrorServiceMissing = 711;
 
 // The notifier kind the program uses (type 0): message, state, error.
 using RasDialFunc = void(WINAPI*)(UINT message, RASCONNSTATE state, DWORD error);
@@ -87,12 +91,16 @@ struct TRasApi {
 // non-zero RAS error, so callers' failure paths run instead of a null call.
 extern TRasApi RasApi;
 
-void LoadRasApi();
-void FreeRasApi();
+void LoadRasApi(); // binds "RASAPI32.DLL"
+// Binds another library file (tests); any earlier binding is released first.
+void LoadRasApiFrom(const char* library);
+void FreeRasApi(); // releases the library; every slot goes back to its stand-in
 // True when the slot was bound to the library's own export (not a stand-in).
 bool RasSlotBound(int slot); // slot 1..6 in the order above
 
-// Window-thread functions: the texts they build live in the shared TextBuffer until its next use.
+// Window-thread functions only: the texts they build live in the shared TextBuffer until its
+// next use, so a dial notifier running on the service's thread must hand its report over to the
+// window thread before asking for a text.
 const char* RasErrorText(DWORD code);
 // Null means no status line (short wording of an unlisted state).
 const char* ConnectionStateText(RASCONNSTATE state, DWORD error, bool shortWording);

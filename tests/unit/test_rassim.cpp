@@ -1,0 +1,861 @@
+// The simulated dial-up service, driven through its six exports as the program drives the real
+// one: its configuration keys, the worker-thread notifier, argument checks, connections shared
+// between processes, the control tool and the journal.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ras/NRas.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr UINT WmRasDialEvent = 0xCCCD;
+constexpr const char ChildVariable[] = "TOVANE_RASSIM_CHILD";
+
+// ---- A helper process: started with ChildVariable = "library|entry", it dials and exits at
+// once with the handle as its exit code (0 when the dial failed to start). ----
+
+void WINAPI ChildNotifier(UINT, RASCONNSTATE, DWORD) {}
+
+int DialFromChildIfAsked() {
+    char spec[2048];
+    DWORD n = GetEnvironmentVariableA(ChildVariable, spec, sizeof spec);
+    if (n == 0 || n >= sizeof spec) return 0;
+    std::string text = spec;
+    size_t bar = text.find('|');
+    HMODULE library = LoadLibraryA(text.substr(0, bar).c_str());
+    FARPROC dial = library ? GetProcAddress(library, "RasDialA") : nullptr;
+    if (!dial) ExitProcess(0);
+    RASDIALPARAMSA params = {};
+    params.dwSize = sizeof params;
+    lstrcpynA(params.szEntryName, text.substr(bar + 1).c_str(), sizeof params.szEntryName);
+    HRASCONN handle = nullptr;
+    auto call = reinterpret_cast<decltype(TRasApi::RasDialA)>(reinterpret_cast<void*>(dial));
+    DWORD result =
+        call(nullptr, nullptr, &params, 0, reinterpret_cast<void*>(ChildNotifier), &handle);
+    ExitProcess(result == 0 ? static_cast<UINT>(reinterpret_cast<uintptr_t>(handle)) : 0);
+}
+
+[[maybe_unused]] const int ChildDialled = DialFromChildIfAsked();
+
+// ---- Reports the service makes to the notifier ------------------------------------------
+
+struct Report {
+    UINT Message;
+    RASCONNSTATE State;
+    DWORD Error;
+    DWORD Thread;
+    ULONGLONG At;
+    bool DuringDial; // made while RasDialA had not yet returned on the test's thread
+};
+
+CRITICAL_SECTION ReportLock;
+std::vector<Report> Reports;
+volatile LONG InsideDial = 0;
+
+void WINAPI RecordReport(UINT message, RASCONNSTATE state, DWORD error) {
+    EnterCriticalSection(&ReportLock);
+    Reports.push_back(
+        {message, state, error, GetCurrentThreadId(), GetTickCount64(), InsideDial != 0});
+    LeaveCriticalSection(&ReportLock);
+}
+
+std::vector<Report> ReportsSoFar() {
+    EnterCriticalSection(&ReportLock);
+    std::vector<Report> copy = Reports;
+    LeaveCriticalSection(&ReportLock);
+    return copy;
+}
+
+bool WaitForReports(size_t count, DWORD timeoutMs = 5000) {
+    return PumpUntil([&] { return ReportsSoFar().size() >= count; }, timeoutMs);
+}
+
+std::vector<std::pair<RASCONNSTATE, DWORD>> ReportedStates() {
+    std::vector<std::pair<RASCONNSTATE, DWORD>> states;
+    for (const Report& r : ReportsSoFar())
+        states.push_back({r.State, r.Error});
+    return states;
+}
+
+using StateList = std::vector<std::pair<RASCONNSTATE, DWORD>>;
+
+HRASCONN AsHandle(uintptr_t value) {
+    return reinterpret_cast<HRASCONN>(value);
+}
+
+// ---- The fixture ---------------------------------------------------------------------------
+
+TRasApi Sim = {};
+std::unique_ptr<TempFolder> SuiteFolder;
+
+template <typename Function> void BindExport(HMODULE library, const char* name, Function& slot) {
+    slot = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+struct Status {
+    DWORD Result;
+    RASCONNSTATE State;
+    DWORD Error;
+};
+
+class Rassim : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitializeCriticalSection(&ReportLock);
+        SuiteFolder = std::make_unique<TempFolder>();
+        // A file named rasapi32.dll would be answered by Wine's own library: load a copy.
+        ASSERT_TRUE(CopyFileA(SimulatorFile().c_str(), LibraryCopy().c_str(), FALSE));
+        Sim.Library = LoadLibraryA(LibraryCopy().c_str());
+        ASSERT_NE(nullptr, Sim.Library);
+        BindExport(Sim.Library, "RasEnumEntriesA", Sim.RasEnumEntriesA);
+        BindExport(Sim.Library, "RasEnumConnectionsA", Sim.RasEnumConnectionsA);
+        BindExport(Sim.Library, "RasGetConnectStatusA", Sim.RasGetConnectStatusA);
+        BindExport(Sim.Library, "RasDialA", Sim.RasDialA);
+        BindExport(Sim.Library, "RasGetErrorStringA", Sim.RasGetErrorStringA);
+        BindExport(Sim.Library, "RasHangUpA", Sim.RasHangUpA);
+    }
+
+    static void TearDownTestSuite() {
+        if (Sim.Library) FreeLibrary(Sim.Library);
+        Sim = TRasApi{};
+        Sleep(100); // let finished workers let go of the library before the folder goes
+        SuiteFolder.reset();
+    }
+
+    static std::string SimulatorFile() { return ExeFolder() + "rassim\\rasapi32.dll"; }
+    static std::string LibraryCopy() { return SuiteFolder->File("rassim-under-test.dll"); }
+
+    void SetUp() override {
+        ASSERT_NE(nullptr, Sim.RasDialA);
+        folder_ = std::make_unique<TempFolder>();
+        config_ = std::make_unique<ScopedEnv>("RASSIM_CONFIG", ConfigFile().c_str());
+        state_ = std::make_unique<ScopedEnv>("RASSIM_STATE", StateFile().c_str());
+        journal_ = std::make_unique<ScopedEnv>("RASSIM_JOURNAL", JournalFile().c_str());
+        EnterCriticalSection(&ReportLock);
+        Reports.clear();
+        LeaveCriticalSection(&ReportLock);
+    }
+
+    void TearDown() override {
+        for (HRASCONN h : Connections())
+            Sim.RasHangUpA(h);
+        Sleep(50); // a worker between two steps sees the hang-up and stops
+        journal_.reset();
+        state_.reset();
+        config_.reset();
+        folder_.reset();
+    }
+
+    std::string ConfigFile() const { return folder_->File("phonebook.ini"); }
+    std::string StateFile() const { return folder_->File("connections.state"); }
+    std::string JournalFile() const { return folder_->File("journal.txt"); }
+
+    void Configure(const std::string& text) { WriteWholeFile(ConfigFile(), text); }
+
+    static DWORD Dial(const char* entry, HRASCONN& handle, const char* user = "",
+                      const char* password = "", bool withNotifier = true) {
+        RASDIALPARAMSA params = {};
+        params.dwSize = sizeof params;
+        lstrcpynA(params.szEntryName, entry, sizeof params.szEntryName);
+        lstrcpynA(params.szUserName, user, sizeof params.szUserName);
+        lstrcpynA(params.szPassword, password, sizeof params.szPassword);
+        handle = nullptr;
+        InterlockedExchange(&InsideDial, 1);
+        DWORD result =
+            Sim.RasDialA(nullptr, nullptr, &params, 0,
+                         withNotifier ? reinterpret_cast<void*>(RecordReport) : nullptr, &handle);
+        InterlockedExchange(&InsideDial, 0);
+        return result;
+    }
+
+    static Status StatusOf(HRASCONN handle) {
+        RASCONNSTATUSA status = {};
+        status.dwSize = sizeof status;
+        status.rasconnstate = -99;
+        DWORD result = Sim.RasGetConnectStatusA(handle, &status);
+        return {result, status.rasconnstate, status.dwError};
+    }
+
+    static bool WaitForState(HRASCONN handle, RASCONNSTATE state, DWORD timeoutMs = 5000) {
+        return PumpUntil(
+            [&] {
+                Status s = StatusOf(handle);
+                return s.Result == 0 && s.State == state;
+            },
+            timeoutMs);
+    }
+
+    static std::vector<HRASCONN> Connections(std::vector<std::string>* names = nullptr) {
+        std::vector<RASCONNA> list(RasListCapacity);
+        list[0].dwSize = sizeof(RASCONNA);
+        DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASCONNA)), count = 0;
+        std::vector<HRASCONN> handles;
+        if (Sim.RasEnumConnectionsA(list.data(), &bytes, &count) != 0) return handles;
+        for (DWORD i = 0; i < count; ++i) {
+            handles.push_back(list[i].hrasconn);
+            if (names) names->push_back(list[i].szEntryName);
+        }
+        return handles;
+    }
+
+    static std::vector<std::string> Entries(DWORD* result = nullptr) {
+        std::vector<RASENTRYNAMEA> list(RasListCapacity);
+        list[0].dwSize = sizeof(RASENTRYNAMEA);
+        DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA)), count = 0;
+        DWORD r = Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count);
+        if (result) *result = r;
+        std::vector<std::string> names;
+        if (r == 0)
+            for (DWORD i = 0; i < count; ++i)
+                names.push_back(list[i].szEntryName);
+        return names;
+    }
+
+    std::vector<std::string> JournalLines() const {
+        std::istringstream in(ReadWholeFile(JournalFile()));
+        std::vector<std::string> lines;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // The journal lines that contain the text.
+    std::vector<std::string> JournalWith(const std::string& text) const {
+        std::vector<std::string> found;
+        for (const std::string& line : JournalLines())
+            if (line.find(text) != std::string::npos) found.push_back(line);
+        return found;
+    }
+
+    // Runs rassim.exe with the arguments; its output is returned in output.
+    DWORD RunTool(const std::string& arguments, std::string* output = nullptr) const {
+        std::string outFile = folder_->File("tool-output.txt");
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE out = CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = si.hStdError = out;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        PROCESS_INFORMATION pi = {};
+        std::string exe = ExeFolder() + "rassim\\rassim.exe";
+        std::string commandLine = "\"" + exe + "\" " + arguments;
+        DWORD code = 999;
+        if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                           CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+            WaitForSingleObject(pi.hProcess, 20000);
+            GetExitCodeProcess(pi.hProcess, &code);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+        CloseHandle(out);
+        if (output) *output = ReadWholeFile(outFile);
+        return code;
+    }
+
+    // Starts this test program as a helper that dials the entry and exits; returns the handle.
+    DWORD DialInChild(const std::string& entry, DWORD* pid = nullptr) const {
+        ScopedEnv child(ChildVariable, (LibraryCopy() + "|" + entry).c_str());
+        char self[MAX_PATH * 2] = {};
+        GetModuleFileNameA(nullptr, self, sizeof self);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        std::string commandLine = std::string("\"") + self + "\"";
+        DWORD code = 0;
+        if (CreateProcessA(self, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                           nullptr, nullptr, &si, &pi)) {
+            WaitForSingleObject(pi.hProcess, 20000);
+            GetExitCodeProcess(pi.hProcess, &code);
+            if (pid) *pid = pi.dwProcessId;
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+        return code;
+    }
+
+    std::unique_ptr<TempFolder> folder_;
+    std::unique_ptr<ScopedEnv> config_, state_, journal_;
+};
+
+// ---- Phone book ------------------------------------------------------------------------------
+
+TEST_F(Rassim, EntriesAreListedInTheOrderOfTheFile) {
+    Configure("; demo phone book\n"
+              "[Zeta Line]\n"
+              "[Alpha  Office]\n"
+              "States = 0 8192\n"
+              "\n"
+              "[mid]\n");
+    std::vector<RASENTRYNAMEA> list(RasListCapacity);
+    list[0].dwSize = sizeof(RASENTRYNAMEA);
+    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA)), count = 0;
+    ASSERT_EQ(0u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count));
+    ASSERT_EQ(3u, count);
+    EXPECT_STREQ("Zeta Line", list[0].szEntryName);
+    EXPECT_STREQ("Alpha  Office", list[1].szEntryName);
+    EXPECT_STREQ("mid", list[2].szEntryName);
+    EXPECT_EQ(3 * sizeof(RASENTRYNAMEA), bytes);
+}
+
+TEST_F(Rassim, WithoutAConfigurationThePhoneBookIsEmpty) {
+    DWORD result = 1;
+    EXPECT_TRUE(Entries(&result).empty());
+    EXPECT_EQ(0u, result);
+}
+
+TEST_F(Rassim, TheConfigurationDefaultsToRassimIniBesideTheLibrary) {
+    std::string beside = SuiteFolder->File("rassim.ini");
+    WriteWholeFile(beside, "[Beside]\nStates = 8192:10\n");
+    {
+        ScopedEnv noConfig("RASSIM_CONFIG", nullptr);
+        ScopedEnv noState("RASSIM_STATE", nullptr);
+        EXPECT_EQ(std::vector<std::string>{"Beside"}, Entries());
+        HRASCONN h = nullptr;
+        ASSERT_EQ(0u, Dial("Beside", h));
+        // The connection table goes beside the configuration when RASSIM_STATE is not set.
+        EXPECT_TRUE(FileExists(SuiteFolder->File("rassim.state")));
+        EXPECT_EQ(0u, Sim.RasHangUpA(h));
+    }
+    DeleteFileA(beside.c_str());
+    DeleteFileA(SuiteFolder->File("rassim.state").c_str());
+}
+
+TEST_F(Rassim, EntryRecordsOfAnotherSizeAreRefused) {
+    Configure("[One]\n");
+    for (DWORD size : {0u, 263u, 265u, 532u}) {
+        std::vector<RASENTRYNAMEA> list(4);
+        list[0].dwSize = size;
+        DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA)), count = 0;
+        EXPECT_EQ(632u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count)) << size;
+    }
+}
+
+TEST_F(Rassim, ABufferTooSmallForTheEntriesGives603AndTheSizeNeeded) {
+    Configure("[A]\n[B]\n[C]\n");
+    std::vector<RASENTRYNAMEA> list(2);
+    list[0].dwSize = sizeof(RASENTRYNAMEA);
+    DWORD bytes = static_cast<DWORD>(2 * sizeof(RASENTRYNAMEA)), count = 0;
+    EXPECT_EQ(603u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count));
+    EXPECT_EQ(3 * sizeof(RASENTRYNAMEA), bytes);
+    EXPECT_EQ(3u, count);
+}
+
+TEST_F(Rassim, MoreThanAHundredEntriesDoNotFitTheProgramsList) {
+    std::string text;
+    for (int i = 1; i <= 100; ++i)
+        text += "[Entry " + std::to_string(i) + "]\n";
+    Configure(text);
+    DWORD result = 1;
+    EXPECT_EQ(100u, Entries(&result).size());
+    EXPECT_EQ(0u, result);
+    Configure(text + "[Entry 101]\n");
+    EXPECT_TRUE(Entries(&result).empty());
+    EXPECT_EQ(603u, result);
+}
+
+TEST_F(Rassim, GlobalSwitchesMakeTheQueriesFail) {
+    Configure("EnumEntriesError = 621\n"
+              "EnumConnectionsError = 668\n"
+              "GetConnectStatusError = 0x2c7\n" // 711
+              "[Office]\nStates = 8192:10\n");
+    DWORD result = 0;
+    Entries(&result);
+    EXPECT_EQ(621u, result);
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h)); // dialling is not switched off
+    std::vector<RASCONNA> list(RasListCapacity);
+    list[0].dwSize = sizeof(RASCONNA);
+    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASCONNA)), count = 0;
+    EXPECT_EQ(668u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count));
+    EXPECT_EQ(711u, StatusOf(h).Result);
+    Configure("[Office]\n");
+    EXPECT_EQ(0u, StatusOf(h).Result);
+    EXPECT_EQ(1u, Connections().size());
+}
+
+TEST_F(Rassim, LinesNotUnderstoodAreNamedInTheJournal) {
+    Configure("Colour = blue\n[Office]\nStates = 0 x 8192\nDropAfter = soon\n");
+    EXPECT_EQ(std::vector<std::string>{"Office"}, Entries());
+    EXPECT_EQ(1u, JournalWith("line 1: not understood").size());
+    EXPECT_EQ(1u, JournalWith("line 4: not understood").size());
+    EXPECT_EQ(1u, JournalWith("line 3: States not understood").size());
+}
+
+// ---- Dialling --------------------------------------------------------------------------------
+
+TEST_F(Rassim, EveryStateIsReportedInOrderFromAWorkerThreadOfTheService) {
+    Configure("[Office]\nStates = 0:40 1:40 2:40 8192:40\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    EXPECT_NE(nullptr, h);
+    ASSERT_TRUE(WaitForReports(4));
+    PumpMessages(150); // nothing follows Connected
+    std::vector<Report> reports = ReportsSoFar();
+    EXPECT_EQ((StateList{{0, 0}, {1, 0}, {2, 0}, {0x2000, 0}}), ReportedStates());
+    for (const Report& r : reports) {
+        EXPECT_EQ(WmRasDialEvent, r.Message);
+        EXPECT_NE(GetCurrentThreadId(), r.Thread);
+        EXPECT_FALSE(r.DuringDial);
+    }
+    Status s = StatusOf(h);
+    EXPECT_EQ(0u, s.Result);
+    EXPECT_EQ(RASCS_Connected, s.State);
+    EXPECT_EQ(0u, s.Error);
+}
+
+TEST_F(Rassim, EachStateWaitsForItsOwnDelay) {
+    Configure("[Office]\nDelay = 20\nStates = 0, 1:500, 8192\n");
+    HRASCONN h = nullptr;
+    ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForReports(3));
+    std::vector<Report> r = ReportsSoFar();
+    EXPECT_LT(r[0].At - start, 400u);
+    EXPECT_GE(r[1].At - r[0].At, 450u);
+    EXPECT_LT(r[2].At - r[1].At, 400u);
+}
+
+TEST_F(Rassim, WithoutStatesTheWholeDialIsReported) {
+    Configure("[Office]\nDelay = 5\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForReports(12));
+    EXPECT_EQ((StateList{{0, 0},
+                         {1, 0},
+                         {2, 0},
+                         {3, 0},
+                         {4, 0},
+                         {5, 0},
+                         {19, 0},
+                         {6, 0},
+                         {10, 0},
+                         {14, 0},
+                         {18, 0},
+                         {0x2000, 0}}),
+              ReportedStates());
+}
+
+TEST_F(Rassim, AnErrorIsReportedOnceMoreAtTheChosenStateAndEndsTheDial) {
+    Configure("[Office]\nDelay = 10\nErrorState = 3\nErrorCode = 678\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForReports(5));
+    PumpMessages(200);
+    EXPECT_EQ((StateList{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 678}}), ReportedStates());
+    Status s = StatusOf(h);
+    EXPECT_EQ(0u, s.Result);
+    EXPECT_EQ(3, s.State);
+    EXPECT_EQ(678u, s.Error);
+    // The failed connection stays until it is hung up, as with the real service.
+    EXPECT_EQ(1u, Connections().size());
+}
+
+TEST_F(Rassim, TheErrorStateDefaultsToConnectingTheDevice) {
+    Configure("[Busy]\nDelay = 10\nErrorCode = 676\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Busy", h));
+    ASSERT_TRUE(WaitForReports(4));
+    PumpMessages(100);
+    EXPECT_EQ((StateList{{0, 0}, {1, 0}, {2, 0}, {2, 676}}), ReportedStates());
+}
+
+TEST_F(Rassim, AnErrorStateOutsideTheSequenceTakesThePlaceOfConnected) {
+    Configure("[Office]\nStates = 0:10 1:10 8192:10\nErrorState = 21\nErrorCode = 718\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForReports(4));
+    PumpMessages(100);
+    EXPECT_EQ((StateList{{0, 0}, {1, 0}, {21, 0}, {21, 718}}), ReportedStates());
+}
+
+TEST_F(Rassim, ADialErrorFailsTheCallAtOnce) {
+    Configure("[Dead]\nDialError = 680\nStates = 0:10 8192:10\n");
+    HRASCONN h = nullptr;
+    EXPECT_EQ(680u, Dial("Dead", h));
+    EXPECT_EQ(nullptr, h);
+    PumpMessages(100);
+    EXPECT_TRUE(ReportsSoFar().empty());
+    EXPECT_TRUE(Connections().empty());
+}
+
+TEST_F(Rassim, TheRightCredentialsConnect) {
+    Configure("[Demo]\nDelay = 5\nUser = demo\nPassword = Secret\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Demo", h, "DEMO", "Secret")); // user names ignore case
+    ASSERT_TRUE(WaitForState(h, RASCS_Connected));
+    for (const auto& [state, error] : ReportedStates())
+        EXPECT_EQ(0u, error) << state;
+}
+
+TEST_F(Rassim, AWrongPasswordFailsWith691WhenAuthenticationReportsItsOutcome) {
+    Configure("[Demo]\nDelay = 5\nUser = demo\nPassword = Secret\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Demo", h, "demo", "secret"));
+    ASSERT_TRUE(WaitForReports(9));
+    PumpMessages(100);
+    EXPECT_EQ(
+        (StateList{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {19, 0}, {6, 0}, {6, 691}}),
+        ReportedStates());
+    EXPECT_EQ(691u, StatusOf(h).Error);
+}
+
+TEST_F(Rassim, AWrongUserOrAMissingPasswordFailsToo) {
+    Configure("[Demo]\nStates = 0:5 5:5 8192:5\nUser = demo\nPassword = demo\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Demo", h, "guest", "demo"));
+    ASSERT_TRUE(WaitForReports(3));
+    PumpMessages(50);
+    // Without AuthNotify in the sequence the failure comes at the first state after the devices.
+    StateList reported = ReportedStates();
+    reported.resize(3);
+    EXPECT_EQ((StateList{{0, 0}, {5, 0}, {5, 691}}), reported);
+    Sim.RasHangUpA(h);
+    ASSERT_TRUE(PumpUntil([&] { return StatusOf(h).Result == 6; }, 3000));
+    ASSERT_EQ(0u, Dial("Demo", h, "demo", ""));
+    ASSERT_TRUE(PumpUntil([&] { return StatusOf(h).Error == 691; }, 3000));
+}
+
+TEST_F(Rassim, AConnectedLineDropsAfterTheConfiguredSeconds) {
+    Configure("[Flaky]\nStates = 8192:10\nDropAfter = 1\n");
+    HRASCONN h = nullptr;
+    ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(0u, Dial("Flaky", h));
+    ASSERT_TRUE(WaitForState(h, RASCS_Connected));
+    ASSERT_TRUE(WaitForState(h, RASCS_Disconnected, 4000));
+    EXPECT_GE(GetTickCount64() - start, 900u);
+    EXPECT_EQ(629u, StatusOf(h).Error);
+    EXPECT_EQ(1u, Connections().size());                   // until the program hangs up
+    EXPECT_EQ((StateList{{0x2000, 0}}), ReportedStates()); // a drop is not a dial report
+}
+
+TEST_F(Rassim, AHangUpTakesTheConfiguredTimeBeforeTheHandleDies) {
+    Configure("[Office]\nStates = 8192:10\nHangUpTime = 600\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForState(h, RASCS_Connected));
+    ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(0u, Sim.RasHangUpA(h));
+    Status s = StatusOf(h);
+    EXPECT_EQ(0u, s.Result);
+    EXPECT_EQ(RASCS_Disconnected, s.State);
+    EXPECT_EQ(0u, s.Error);
+    EXPECT_EQ(0u, Sim.RasHangUpA(h)); // still there: a second hang-up is accepted
+    ASSERT_TRUE(PumpUntil([&] { return StatusOf(h).Result == 6; }, 3000));
+    EXPECT_GE(GetTickCount64() - start, 550u);
+    EXPECT_TRUE(Connections().empty());
+    EXPECT_EQ(6u, Sim.RasHangUpA(h));
+}
+
+TEST_F(Rassim, AHangUpDuringTheDialStopsTheReports) {
+    Configure("[Office]\nStates = 0:10 1:300 8192:10\nHangUpTime = 0\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForReports(1));
+    ASSERT_EQ(0u, Sim.RasHangUpA(h));
+    PumpMessages(500);
+    EXPECT_EQ((StateList{{0, 0}}), ReportedStates());
+    EXPECT_EQ(6u, StatusOf(h).Result);
+}
+
+TEST_F(Rassim, WithoutANotifierTheDialReturnsWhenItEnds) {
+    Configure("[Office]\nStates = 0:100 8192:100\n[Busy]\nDelay = 10\nErrorCode = 676\n");
+    HRASCONN h = nullptr;
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(0u, Dial("Office", h, "", "", false));
+    EXPECT_GE(GetTickCount64() - start, 180u);
+    EXPECT_EQ(RASCS_Connected, StatusOf(h).State);
+    EXPECT_EQ(676u, Dial("Busy", h, "", "", false));
+    EXPECT_NE(nullptr, h); // the failed connection is still to be hung up
+    EXPECT_TRUE(ReportsSoFar().empty());
+}
+
+TEST_F(Rassim, ALineInUseCannotBeDialledAgain) {
+    Configure("[Office]\nStates = 8192:10\n");
+    HRASCONN first = nullptr, second = nullptr;
+    ASSERT_EQ(0u, Dial("Office", first));
+    EXPECT_EQ(602u, Dial("office", second));
+    EXPECT_EQ(nullptr, second);
+}
+
+TEST_F(Rassim, DialArgumentsAreChecked) {
+    Configure("[Office]\n");
+    RASDIALPARAMSA params = {};
+    lstrcpyA(params.szEntryName, "Office");
+    HRASCONN h = nullptr;
+    for (DWORD size : {0u, 1051u, 1053u, 1060u}) {
+        params.dwSize = size;
+        EXPECT_EQ(632u, Sim.RasDialA(nullptr, nullptr, &params, 0, nullptr, &h)) << size;
+    }
+    params.dwSize = sizeof params;
+    h = AsHandle(0x1234);
+    EXPECT_EQ(6u, Sim.RasDialA(nullptr, nullptr, &params, 0, nullptr, &h)); // nothing to resume
+    h = nullptr;
+    EXPECT_EQ(87u, Sim.RasDialA(nullptr, nullptr, nullptr, 0, nullptr, &h));
+    EXPECT_EQ(87u, Sim.RasDialA(nullptr, nullptr, &params, 0, nullptr, nullptr));
+    EXPECT_EQ(
+        87u, Sim.RasDialA(nullptr, nullptr, &params, 1, reinterpret_cast<void*>(RecordReport), &h));
+    EXPECT_EQ(623u, Dial("Nowhere", h));
+    EXPECT_EQ(nullptr, h);
+    EXPECT_TRUE(Connections().empty());
+}
+
+TEST_F(Rassim, StatusAndHangUpCheckTheirArguments) {
+    Configure("[Office]\nStates = 8192:10\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    RASCONNSTATUSA status = {};
+    for (DWORD size : {0u, 159u, 161u, 288u}) {
+        status.dwSize = size;
+        EXPECT_EQ(632u, Sim.RasGetConnectStatusA(h, &status)) << size;
+    }
+    EXPECT_EQ(87u, Sim.RasGetConnectStatusA(h, nullptr));
+    uintptr_t unknown = reinterpret_cast<uintptr_t>(h) + 1000;
+    EXPECT_EQ(6u, StatusOf(AsHandle(unknown)).Result);
+    EXPECT_EQ(6u, StatusOf(nullptr).Result);
+    EXPECT_EQ(6u, Sim.RasHangUpA(AsHandle(unknown)));
+    EXPECT_EQ(6u, Sim.RasHangUpA(nullptr));
+    status.dwSize = sizeof status;
+    ASSERT_EQ(0u, Sim.RasGetConnectStatusA(h, &status));
+    EXPECT_STREQ("modem", status.szDeviceType);
+}
+
+TEST_F(Rassim, ConnectionListsCheckSizeAndRoom) {
+    Configure("[A]\nStates = 8192:5\n[B]\nStates = 8192:5\n[C]\nStates = 8192:5\n");
+    HRASCONN a, b, c;
+    ASSERT_EQ(0u, Dial("A", a));
+    ASSERT_EQ(0u, Dial("B", b));
+    ASSERT_EQ(0u, Dial("C", c));
+    std::vector<RASCONNA> list(3);
+    DWORD bytes = static_cast<DWORD>(3 * sizeof(RASCONNA)), count = 0;
+    for (DWORD size : {DWORD(0), DWORD(sizeof(RASCONNA) - 4), DWORD(412 + 416)}) {
+        list[0].dwSize = size;
+        EXPECT_EQ(632u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count)) << size;
+    }
+    list[0].dwSize = sizeof(RASCONNA);
+    bytes = static_cast<DWORD>(2 * sizeof(RASCONNA));
+    EXPECT_EQ(603u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count));
+    EXPECT_EQ(3 * sizeof(RASCONNA), bytes);
+    EXPECT_EQ(3u, count);
+    ASSERT_EQ(0u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count));
+    ASSERT_EQ(3u, count);
+    EXPECT_EQ(a, list[0].hrasconn);
+    EXPECT_STREQ("A", list[0].szEntryName);
+    EXPECT_EQ(c, list[2].hrasconn);
+    EXPECT_STREQ("C", list[2].szEntryName);
+    EXPECT_NE(a, b);
+    EXPECT_NE(b, c);
+}
+
+TEST_F(Rassim, ErrorTextsInTheServicesOwnWords) {
+    for (DWORD code :
+         {6u, 8u, 87u, 602u, 603u, 623u, 629u, 631u, 632u, 676u, 678u, 680u, 691u, 718u}) {
+        char text[512] = {};
+        EXPECT_EQ(0u, Sim.RasGetErrorStringA(code, text, sizeof text)) << code;
+        EXPECT_GT(std::strlen(text), 10u) << code;
+    }
+    char text[64];
+    std::memset(text, 'q', sizeof text);
+    EXPECT_NE(0u, Sim.RasGetErrorStringA(12345, text, sizeof text));
+    EXPECT_EQ('q', text[0]); // nothing written for an unknown code
+    EXPECT_EQ(603u, Sim.RasGetErrorStringA(676, text, 5));
+    EXPECT_EQ('q', text[0]);
+    char busy[64] = {};
+    ASSERT_EQ(0u, Sim.RasGetErrorStringA(676, busy, sizeof busy));
+    EXPECT_STREQ("The line is busy.", busy);
+}
+
+TEST_F(Rassim, TheServiceKeepsItsLibraryLoadedWhileADialRuns) {
+    Configure("[Office]\nStates = 0:50 1:50 8192:50\n");
+    std::string copy = folder_->File("rassim-released.dll");
+    ASSERT_TRUE(CopyFileA(SimulatorFile().c_str(), copy.c_str(), FALSE));
+    HMODULE library = LoadLibraryA(copy.c_str());
+    ASSERT_NE(nullptr, library);
+    TRasApi api = {};
+    BindExport(library, "RasDialA", api.RasDialA);
+    RASDIALPARAMSA params = {};
+    params.dwSize = sizeof params;
+    lstrcpyA(params.szEntryName, "Office");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(
+        0u, api.RasDialA(nullptr, nullptr, &params, 0, reinterpret_cast<void*>(RecordReport), &h));
+    FreeLibrary(library);
+    EXPECT_NE(nullptr, GetModuleHandleA("rassim-released.dll")); // the worker holds it
+    ASSERT_TRUE(WaitForReports(3));
+    EXPECT_TRUE(PumpUntil([] { return GetModuleHandleA("rassim-released.dll") == nullptr; }, 3000));
+}
+
+// ---- Across processes --------------------------------------------------------------------
+
+TEST_F(Rassim, AConnectionOutlivesTheProcessThatDialledIt) {
+    Configure("[Office]\nStates = 0:10 2:300 8192:100\n");
+    DWORD childPid = 0;
+    DWORD handle = DialInChild("Office", &childPid);
+    ASSERT_NE(0u, handle);
+    // The child is gone before its dial completes; the dial goes on without it.
+    std::vector<std::string> names;
+    std::vector<HRASCONN> found = Connections(&names);
+    ASSERT_EQ(1u, found.size());
+    EXPECT_EQ(AsHandle(handle), found[0]);
+    EXPECT_EQ("Office", names[0]);
+    ASSERT_TRUE(WaitForState(found[0], RASCS_Connected));
+    std::vector<std::string> dials = JournalWith("RasDialA");
+    ASSERT_EQ(1u, dials.size());
+    char expected[64];
+    wsprintfA(expected, " %lu RasDialA ", childPid);
+    EXPECT_NE(std::string::npos, dials[0].find(expected)) << dials[0];
+    EXPECT_EQ(0u, Sim.RasHangUpA(found[0]));
+}
+
+TEST_F(Rassim, HandlesAreUniqueAcrossProcesses) {
+    Configure("[A]\nStates = 8192:10\n[B]\nStates = 8192:10\n[C]\nStates = 8192:10\n");
+    DWORD a = DialInChild("A");
+    DWORD b = DialInChild("B");
+    HRASCONN c = nullptr;
+    ASSERT_EQ(0u, Dial("C", c));
+    ASSERT_NE(0u, a);
+    ASSERT_NE(0u, b);
+    EXPECT_NE(a, b);
+    EXPECT_NE(AsHandle(a), c);
+    EXPECT_NE(AsHandle(b), c);
+    EXPECT_EQ(3u, Connections().size());
+}
+
+// ---- The control tool --------------------------------------------------------------------
+
+TEST_F(Rassim, TheToolListsTheConnections) {
+    Configure("[Home Line]\nStates = 8192:10\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Home Line", h));
+    ASSERT_TRUE(WaitForState(h, RASCS_Connected));
+    std::string output;
+    EXPECT_EQ(0u, RunTool("list", &output));
+    std::string handle = std::to_string(reinterpret_cast<uintptr_t>(h));
+    EXPECT_NE(std::string::npos, output.find(handle)) << output;
+    EXPECT_NE(std::string::npos, output.find("8192")) << output;
+    EXPECT_NE(std::string::npos, output.find("Home Line")) << output;
+}
+
+TEST_F(Rassim, DroppingThroughTheToolLosesTheLine) {
+    Configure("[Home Line]\nStates = 8192:10\n[Work]\nStates = 8192:10\n");
+    HRASCONN home = nullptr, work = nullptr;
+    ASSERT_EQ(0u, Dial("Home Line", home));
+    ASSERT_EQ(0u, Dial("Work", work));
+    ASSERT_TRUE(WaitForState(home, RASCS_Connected));
+    ASSERT_TRUE(WaitForState(work, RASCS_Connected));
+    EXPECT_EQ(0u, RunTool("drop \"Home Line\""));
+    Status s = StatusOf(home);
+    EXPECT_EQ(RASCS_Disconnected, s.State);
+    EXPECT_EQ(629u, s.Error);
+    EXPECT_EQ(RASCS_Connected, StatusOf(work).State); // only that line
+    EXPECT_EQ(0u, RunTool("drop " + std::to_string(reinterpret_cast<uintptr_t>(work)) + " 678"));
+    EXPECT_EQ(678u, StatusOf(work).Error);
+    EXPECT_EQ(2u, Connections().size()); // lost lines stay until hung up
+}
+
+TEST_F(Rassim, DroppingALineThatIsNotThereFails) {
+    Configure("[Office]\n");
+    EXPECT_EQ(1u, RunTool("drop Office"));
+    EXPECT_EQ(1u, RunTool("drop 12345"));
+    EXPECT_EQ(2u, RunTool("drop"));
+    EXPECT_EQ(2u, RunTool("drop Office abc"));
+    EXPECT_EQ(2u, RunTool("explode"));
+}
+
+TEST_F(Rassim, ResettingForgetsEveryConnectionButNeverReusesAHandle) {
+    Configure("[A]\nStates = 8192:10\n[B]\nStates = 8192:10\n");
+    HRASCONN a = nullptr, b = nullptr;
+    ASSERT_EQ(0u, Dial("A", a));
+    ASSERT_EQ(0u, Dial("B", b));
+    EXPECT_EQ(0u, RunTool("reset"));
+    EXPECT_TRUE(Connections().empty());
+    EXPECT_EQ(6u, StatusOf(a).Result);
+    HRASCONN again = nullptr;
+    ASSERT_EQ(0u, Dial("A", again));
+    EXPECT_NE(a, again);
+    EXPECT_NE(b, again);
+}
+
+// ---- The journal -----------------------------------------------------------------------------
+
+TEST_F(Rassim, TheJournalHasOneLinePerCallAndNeverThePassword) {
+    Configure("[Demo]\nStates = 8192:10\nUser = demo\nPassword = Sup3rSecret\n");
+    std::string pid = std::to_string(GetCurrentProcessId());
+    Entries();
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Demo", h, "demo", "Sup3rSecret"));
+    ASSERT_TRUE(WaitForState(h, RASCS_Connected));
+    Connections();
+    char text[64];
+    Sim.RasGetErrorStringA(676, text, sizeof text);
+    Sim.RasHangUpA(h);
+    std::string handle = std::to_string(reinterpret_cast<uintptr_t>(h));
+
+    std::string journal = ReadWholeFile(JournalFile());
+    EXPECT_EQ(std::string::npos, journal.find("Sup3rSecret"));
+    for (const std::string& line : JournalLines()) {
+        // milliseconds, process id, then what happened
+        size_t blank = line.find(' ');
+        ASSERT_NE(std::string::npos, blank) << line;
+        EXPECT_EQ(std::string::npos, line.substr(0, blank).find_first_not_of("0123456789"));
+    }
+    auto has = [&](const std::string& text) {
+        return JournalWith(" " + pid + " " + text).size() == 1;
+    };
+    EXPECT_TRUE(has("RasEnumEntriesA size=264 bytes=26400 phonebook=(null) -> 0 count=1"));
+    EXPECT_TRUE(has("RasDialA size=1052 entry=\"Demo\" user=\"demo\" password=yes "
+                    "phonebook=(null) notifier=0 -> 0 handle=" +
+                    handle));
+    EXPECT_TRUE(has("RasGetConnectStatusA handle=" + handle + " size=160 -> 0 state=8192 error=0"));
+    EXPECT_TRUE(has("RasEnumConnectionsA size=" + std::to_string(sizeof(RASCONNA)) + " bytes=" +
+                    std::to_string(RasListCapacity * sizeof(RASCONNA)) + " -> 0 count=1"));
+    EXPECT_TRUE(has("RasGetErrorStringA code=676 size=64 -> 0"));
+    EXPECT_TRUE(has("RasHangUpA handle=" + handle + " -> 0"));
+}
+
+TEST_F(Rassim, TheJournalTellsAMissingPasswordAndFailedCalls) {
+    Configure("[Demo]\nStates = 8192:10\n");
+    HRASCONN h = nullptr;
+    EXPECT_EQ(623u, Dial("Nobody", h, "someone", ""));
+    EXPECT_EQ(
+        1u, JournalWith("RasDialA size=1052 entry=\"Nobody\" user=\"someone\" password=no").size());
+    EXPECT_EQ(1u, JournalWith("-> 623 handle=0").size());
+    StatusOf(AsHandle(77));
+    EXPECT_EQ(1u, JournalWith("RasGetConnectStatusA handle=77 size=160 -> 6").size());
+}
+
+TEST_F(Rassim, TheJournalNamesEachReportAndItsThread) {
+    Configure("[Office]\nStates = 0:10 8192:10\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Office", h));
+    ASSERT_TRUE(WaitForReports(2));
+    std::vector<Report> reports = ReportsSoFar();
+    std::string handle = std::to_string(reinterpret_cast<uintptr_t>(h));
+    EXPECT_EQ(1u, JournalWith("Notify handle=" + handle +
+                              " state=0 error=0 thread=" + std::to_string(reports[0].Thread))
+                      .size());
+    EXPECT_EQ(1u, JournalWith("Notify handle=" + handle + " state=8192 error=0").size());
+}
+
+TEST_F(Rassim, LoadingTheLibraryIsJournalled) {
+    std::string copy = folder_->File("rassim-attach.dll");
+    ASSERT_TRUE(CopyFileA(SimulatorFile().c_str(), copy.c_str(), FALSE));
+    HMODULE library = LoadLibraryA(copy.c_str());
+    ASSERT_NE(nullptr, library);
+    FreeLibrary(library);
+    std::vector<std::string> attach = JournalWith("Attach exe=");
+    ASSERT_EQ(1u, attach.size());
+    EXPECT_NE(std::string::npos, attach[0].find("unit_test_rassim.exe"));
+}
+
+} // namespace
