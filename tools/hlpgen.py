@@ -3,7 +3,8 @@
 
 Usage: hlpgen.py PROJECT OUT.hlp
 
-PROJECT names the help title, the contents topic and the topic files (see docs/help/Tovane.help).
+PROJECT names the help title, the contents topic and the topic files, in order (see
+docs/help/Tovane.help); every .txt file beside a listed topic must be listed too.
 A topic file holds a small header and paragraphs:
 
     # comment
@@ -20,10 +21,10 @@ The topic text is LZ77 compressed in 4 KB topic blocks (no phrase compression). 
 span several blocks; no topic link is ever split between two blocks, so each link can be read
 from the block it starts in.
 """
+import os
 import re
 import struct
 import sys
-import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -64,6 +65,7 @@ class Project:
     title: str
     contents: str
     topics: list = field(default_factory=list)
+    changed: float = 0.0  # newest modification time of the sources, seconds since 1970
 
 
 def parse_inline(text, where):
@@ -163,10 +165,16 @@ def parse_project(path):
             raise SourceError(f"{path}:{number}: unknown key {key!r}")
     if not title or not contents or not files:
         raise SourceError(f"{path}: Title:, Contents: and at least one Topic: are needed")
-    project = Project(title, contents)
+    listed = {(path.parent / name).resolve() for name in files}
+    folders = {source.parent for source in listed}
+    unlisted = sorted(str(f) for d in folders for f in d.glob("*.txt") if f.resolve() not in listed)
+    if unlisted:
+        raise SourceError(f"{path}: topic files not listed: {', '.join(unlisted)}")
+    project = Project(title, contents, changed=path.stat().st_mtime)
     for name in files:
         source = path.parent / name
         project.topics.append(parse_topic(source.read_text(encoding="utf-8"), str(source)))
+        project.changed = max(project.changed, source.stat().st_mtime)
     check_project(project)
     return project
 
@@ -178,7 +186,8 @@ def check_project(project):
         if key in names:
             raise SourceError(f"{topic.source}: topic {topic.name!r} is also in {names[key]}")
         if topic.number in numbers:
-            raise SourceError(f"{topic.source}: number {topic.number} is also in {numbers[topic.number]}")
+            other = numbers[topic.number]
+            raise SourceError(f"{topic.source}: number {topic.number} is also in {other}")
         names[key] = topic.source
         numbers[topic.number] = topic.source
     hashes = {}
@@ -317,8 +326,10 @@ class Lz77Packer:
     def __init__(self):
         self.data = bytearray()
         self.tokens = []  # a literal byte (int) or a (distance, length) pair
+        self.body_size = 0  # compressed bytes of the tokens, without their flag bytes
         self.heads = {}  # 3-byte string -> positions where it starts, oldest first
         self.indexed = 0  # positions below this are in heads
+        self.trial = None  # the last chunk sized, with its parse, to append without parsing again
 
     def _parse(self, chunk):
         data = self.data + chunk
@@ -331,7 +342,8 @@ class Lz77Packer:
 
         while p < end:
             while next_index < p and next_index + LZ_MIN <= end:
-                local.setdefault(bytes(data[next_index : next_index + LZ_MIN]), []).append(next_index)
+                key = bytes(data[next_index : next_index + LZ_MIN])
+                local.setdefault(key, []).append(next_index)
                 next_index += 1
             best_len = best_at = 0
             if p + LZ_MIN <= end:
@@ -354,18 +366,25 @@ class Lz77Packer:
         return tokens, local, next_index
 
     @staticmethod
-    def _size(tokens):
-        return sum(1 if isinstance(t, int) else 2 for t in tokens) + (len(tokens) + 7) // 8
+    def _body(tokens):
+        return sum(1 if isinstance(t, int) else 2 for t in tokens)
 
     def size_with(self, chunk):
         """Compressed size if chunk were appended."""
-        tokens, _, _ = self._parse(chunk)
-        return self._size(self.tokens + tokens)
+        self.trial = (bytes(chunk), self._parse(chunk))
+        tokens = self.trial[1][0]
+        flag_bytes = (len(self.tokens) + len(tokens) + 7) // 8
+        return self.body_size + self._body(tokens) + flag_bytes
 
     def append(self, chunk):
-        tokens, local, next_index = self._parse(chunk)
+        if self.trial and self.trial[0] == chunk:
+            tokens, local, next_index = self.trial[1]
+        else:
+            tokens, local, next_index = self._parse(chunk)
+        self.trial = None
         self.data += chunk
         self.tokens += tokens
+        self.body_size += self._body(tokens)
         for key, places in local.items():
             self.heads.setdefault(key, []).extend(places)
         self.indexed = next_index
@@ -413,6 +432,7 @@ class Link:
     data1: bytes  # LinkData1 without the link header
     data2: bytes
     topic: int  # index of the topic it belongs to, -1 for the closing link
+    where: str = ""  # the source file, for messages
     chars: int = 0  # characters it adds to a topic offset (display records)
     block: int = 0
     offset: int = 0  # in its block's expanded data
@@ -508,10 +528,13 @@ def build_links(project):
     links = []
     for index, topic in enumerate(project.topics):
         title = encode_text(topic.title, topic.source) + b"\0"
-        links.append(Link(TL_TOPICHDR, bytes(TOPICHEADER_SIZE), title, index))
+        links.append(Link(TL_TOPICHDR, bytes(TOPICHEADER_SIZE), title, index, topic.source))
         for paragraph in topic.paragraphs:
-            data1, data2 = display_record(paragraph, lambda name: hashes[name.lower()])
-            links.append(Link(TL_DISPLAY, data1, data2, index, chars=len(data2)))
+            try:
+                data1, data2 = display_record(paragraph, lambda name: hashes[name.lower()])
+            except ValueError:  # a length beyond what the record's numbers can hold
+                raise SourceError(f"{topic.source}: a paragraph is too long") from None
+            links.append(Link(TL_DISPLAY, data1, data2, index, topic.source, len(data2)))
     # The walk ends at a link that holds no text.
     links.append(Link(TL_TOPICHDR, bytes(TOPICHEADER_SIZE), b"", -1))
     return links
@@ -532,10 +555,13 @@ def fill_topic_headers(links):
 
 
 def encode_links(links, i, j):
-    return b"".join(
-        links[k].encode(links[k - 1].pos if k else -1, links[k + 1].pos if k + 1 < len(links) else -1)
-        for k in range(i, j)
-    )
+    """Links i to j-1 as stored, each pointing at its neighbours."""
+    out = b""
+    for k in range(i, j):
+        previous = links[k - 1].pos if k else -1
+        following = links[k + 1].pos if k + 1 < len(links) else -1
+        out += links[k].encode(previous, following)
+    return out
 
 
 def place_links(links, reserve):
@@ -561,7 +587,7 @@ def place_links(links, reserve):
                 packer.append(chunk)
                 break
             if attempt or not packer.data:
-                raise SourceError("a paragraph is too long for one topic block")
+                raise SourceError(f"{links[i].where}: a paragraph is too long for one topic block")
             block, packer = block + 1, Lz77Packer()
         i = j
     return block + 1
@@ -719,7 +745,8 @@ def system_file(project, contents_offset, gen_date):
     data += struct.pack("<HH", 3, 4) + struct.pack("<i", contents_offset)
     # The main window's definition, so that the viewer's caption names this help file.
     caption = encode_text(project.title, "Title")[:50]
-    window = struct.pack("<H10s9s51shhhhhII", 0x0007, b"main", b"main", caption, 0, 0, 0, 0, 0, 0, 0)
+    valid = 0x0007  # type, name and caption given; position, size and colours left to the viewer
+    window = struct.pack("<H10s9s51shhhhhII", valid, b"main", b"main", caption, 0, 0, 0, 0, 0, 0, 0)
     data += struct.pack("<HH", 6, len(window)) + window
     return data
 
@@ -729,32 +756,44 @@ def ctxomap_file(project, offsets):
     return struct.pack("<h", len(pairs)) + b"".join(struct.pack("<ii", n, o) for n, o in pairs)
 
 
-def build_help(project, gen_date=None):
-    """The bytes of the help file, and facts about its layout for callers that report."""
-    if gen_date is None:
-        gen_date = int(time.time()) - 315532800  # seconds since 1 January 1980
-    topics, offsets, blocks = topic_file(project)
-    contents = next(i for i, t in enumerate(project.topics) if t.name.lower() == project.contents.lower())
+SECONDS_1970_TO_1980 = 315532800
+
+
+HELP_MAGIC = 0x00035F3F
+FILE_HEADER = 9  # reserved space, used space, flags
+FILE_FLAGS = 4
+NO_FREE_LIST = -1
+
+
+def internal_file(body):
+    return struct.pack("<iiB", FILE_HEADER + len(body), len(body), FILE_FLAGS) + body
+
+
+def build_help(project):
+    """The bytes of the help file, and facts about its layout for callers that report. The
+    file's date is that of its newest source (or SOURCE_DATE_EPOCH), so a build is repeatable."""
+    changed = int(os.environ.get("SOURCE_DATE_EPOCH", project.changed))
+    gen_date = max(0, changed - SECONDS_1970_TO_1980)
+    topic_data, offsets, blocks = topic_file(project)
+    topics = list(enumerate(project.topics))
+    contents = next(i for i, t in topics if t.name.lower() == project.contents.lower())
     files = {
         "|SYSTEM": system_file(project, offsets[contents], gen_date),
         "|FONT": font_file(),
-        "|TOPIC": topics,
-        "|CONTEXT": context_tree([(context_hash(t.name), offsets[i]) for i, t in enumerate(project.topics)]),
+        "|TOPIC": topic_data,
+        "|CONTEXT": context_tree([(context_hash(t.name), offsets[i]) for i, t in topics]),
         "|CTXOMAP": ctxomap_file(project, offsets),
-        "|TTLBTREE": title_tree(
-            [(offsets[i], encode_text(t.title, t.source)) for i, t in enumerate(project.topics)]
-        ),
+        "|TTLBTREE": title_tree([(offsets[i], encode_text(t.title, t.source)) for i, t in topics]),
     }
+    # The internal files one after another behind the header, then the directory.
     out = bytearray(16)
     places = {}
-    for name in sorted(files):
+    for name, body in files.items():
         places[name] = len(out)
-        body = files[name]
-        out += struct.pack("<iiB", len(body) + 9, len(body), 4) + body
-    directory = directory_tree(places)
+        out += internal_file(body)
     directory_start = len(out)
-    out += struct.pack("<iiB", len(directory) + 9, len(directory), 4) + directory
-    struct.pack_into("<Iiii", out, 0, 0x00035F3F, directory_start, -1, len(out))
+    out += internal_file(directory_tree(places))
+    struct.pack_into("<Iiii", out, 0, HELP_MAGIC, directory_start, NO_FREE_LIST, len(out))
     return bytes(out), {"blocks": blocks, "offsets": offsets}
 
 
@@ -769,7 +808,8 @@ def main(argv):
         print(f"hlpgen: {error}", file=sys.stderr)
         return 1
     Path(argv[2]).write_bytes(data)
-    print(f"hlpgen: {argv[2]}: {len(project.topics)} topics, {facts['blocks']} topic blocks, {len(data)} bytes")
+    topics, blocks = len(project.topics), facts["blocks"]
+    print(f"hlpgen: {argv[2]}: {topics} topics, {blocks} topic blocks, {len(data)} bytes")
     return 0
 
 
