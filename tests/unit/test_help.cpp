@@ -137,12 +137,14 @@ TEST_F(HelpViewer, JumpBackToTheContents) {
 TEST_F(HelpViewer, EveryTopicOfAManyBlockFileIsShownInFull) {
     ASSERT_TRUE(FileExists(LayoutHelp()));
     for (int i = 0; i < LayoutTopics; ++i) {
-        std::string title = "Layout topic " + std::to_string(i);
+        char title[64], end[64];
+        wsprintfA(title, "Layout topic %d", i);
+        wsprintfA(end, "End of layout topic %d.", i);
         HWND viewer = Open(LayoutHelp(), LayoutFirstContext + i, title);
         ASSERT_NE(nullptr, viewer) << title;
         std::string text = HelpTopicText(viewer);
-        std::string end = "End of layout topic " + std::to_string(i) + ".";
-        EXPECT_EQ(end, text.substr(text.size() - std::min(text.size(), end.size()))) << title;
+        size_t endLength = lstrlenA(end);
+        EXPECT_EQ(end, text.substr(text.size() - std::min(text.size(), endLength))) << title;
     }
 }
 
