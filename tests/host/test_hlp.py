@@ -9,7 +9,6 @@ positions, looks context hashes up through the B+ tree index pages, and turns ev
 offset into a topic by counting characters as a viewer does. The generator is imported only
 to parse the sources (what the file must contain) and for the checks of its own helpers.
 """
-import os
 import random
 import struct
 import subprocess
