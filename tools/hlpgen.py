@@ -17,9 +17,15 @@ A topic file holds a small header and paragraphs:
     == A heading
     * A bulleted paragraph.
 
-The topic text is LZ77 compressed in 4 KB topic blocks (no phrase compression). A topic may
-span several blocks; no topic link is ever split between two blocks, so each link can be read
-from the block it starts in.
+The file holds |SYSTEM (title, contents topic, main window caption), |FONT, |TOPIC,
+|CONTEXT (topic names by hash: jumps and programs use it), |CTXOMAP (context numbers) and
+|TTLBTREE (titles), found through the directory B+ tree.
+
+The topic text is LZ77 compressed in 4 KB topic blocks (no phrase compression). The format
+allows uncompressed blocks too, but Wine's viewer places topics past the first block as if
+every block expanded to 16 KB, as compressed ones do; with compression both readings agree.
+A topic may span several blocks; no topic link is ever split between two blocks, so each link
+can be read from the block it starts in.
 """
 import os
 import re
