@@ -167,3 +167,72 @@ bool WaitForMessageBox(DWORD pid, MessageBoxInfo& info, DWORD timeoutMs) {
 void AnswerMessageBox(HWND box) {
     if (HWND button = FindChild(box, "Button")) SendMessageA(button, BM_CLICK, 0, 0);
 }
+
+static constexpr char HelpViewerClass[] = "MS_WINHELP";
+
+HWND FindHelpViewer() {
+    HWND viewer = FindWindowA(HelpViewerClass, nullptr);
+    return viewer && IsWindowVisible(viewer) ? viewer : nullptr;
+}
+
+HWND WaitForHelpViewer(DWORD timeoutMs) {
+    HWND viewer = nullptr;
+    PumpUntil([&] { return (viewer = FindHelpViewer()) != nullptr; }, timeoutMs);
+    return viewer;
+}
+
+bool WaitForHelpViewerClosed(DWORD timeoutMs) {
+    return PumpUntil([] { return FindWindowA(HelpViewerClass, nullptr) == nullptr; }, timeoutMs);
+}
+
+static HWND HelpTextWindow(HWND viewer) {
+    for (HWND child : ChildrenOf(viewer))
+        if (ClassOf(child).rfind("RichEdit", 0) == 0) return child;
+    return nullptr;
+}
+
+std::string HelpTopicText(HWND viewer) {
+    HWND edit = HelpTextWindow(viewer);
+    if (!edit) return std::string();
+    // Paragraphs may come back as "\r\n"; the control's own character positions count one.
+    std::string text;
+    char previous = 0;
+    for (char c : TextOf(edit)) {
+        if (c != '\n')
+            text += c;
+        else if (previous != '\r')
+            text += '\r';
+        previous = c;
+    }
+    return text;
+}
+
+std::string HelpTopicTitle(HWND viewer) {
+    std::string text = HelpTopicText(viewer);
+    return text.substr(0, text.find('\r'));
+}
+
+bool WaitForHelpTopic(HWND viewer, const std::string& title, DWORD timeoutMs) {
+    return PumpUntil([&] { return HelpTopicTitle(viewer) == title; }, timeoutMs);
+}
+
+bool ClickHelpText(HWND viewer, const std::string& text) {
+    HWND edit = HelpTextWindow(viewer);
+    size_t at = HelpTopicText(viewer).rfind(text);
+    if (!edit || text.empty() || at == std::string::npos) return false;
+    WPARAM middle = at + text.size() / 2;
+    SendMessageA(edit, EM_SETSEL, middle, middle);
+    SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+    // The edit-control form of the message (index in, packed point out) also works across
+    // processes, where the rich edit form's POINTL pointer would not.
+    LRESULT packed = SendMessageA(edit, EM_POSFROMCHAR, middle, 0);
+    POINT point = {static_cast<short>(LOWORD(packed)), static_cast<short>(HIWORD(packed)) + 4};
+    RECT client;
+    GetClientRect(edit, &client);
+    if (!PtInRect(&client, point)) return false;
+    LPARAM where = MAKELPARAM(point.x, point.y);
+    PostMessageA(edit, WM_MOUSEMOVE, 0, where);
+    PostMessageA(edit, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    PostMessageA(edit, WM_LBUTTONUP, 0, where);
+    return true;
+}

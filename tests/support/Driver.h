@@ -56,3 +56,16 @@ void AnswerMessageBox(HWND box);
 // Copies a file from beside the test program into folder; false when it is missing.
 bool CopyBesideTests(const std::string& name, const std::string& folder,
                      const std::string& targetName = std::string());
+
+// The help viewer that WinHelpA starts: a top-level window of class "MS_WINHELP" that shows
+// the topic in a rich edit child.
+HWND FindHelpViewer(); // the visible viewer, or null
+HWND WaitForHelpViewer(DWORD timeoutMs = 15000);
+bool WaitForHelpViewerClosed(DWORD timeoutMs = 15000);
+// The text of the topic shown, paragraphs ended by "\r"; the first paragraph is the title.
+std::string HelpTopicText(HWND viewer);
+std::string HelpTopicTitle(HWND viewer);
+bool WaitForHelpTopic(HWND viewer, const std::string& title, DWORD timeoutMs = 15000);
+// Clicks, as a user would, on the last place where text appears in the topic, after
+// scrolling it into view; false when the text is not there or cannot be brought into view.
+bool ClickHelpText(HWND viewer, const std::string& text);

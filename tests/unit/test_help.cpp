@@ -1,0 +1,177 @@
+// Tovane.hlp under the real help viewer: WinHelpA opens it at the topics the program asks
+// for, its hotspots jump, topics from every topic block are shown in full, and HELP_QUIT
+// closes the viewer.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/WMain.h"
+#include "common/NCommon.h"
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr DWORD ContentsContext = 100;
+constexpr DWORD SettingsContext = 101;
+constexpr DWORD LayoutFirstContext = 1000; // HelpLayout.hlp: topic i at 1000 + i
+constexpr int LayoutTopics = 40;           // as tests/support/help_layout.py writes them
+constexpr char ContentsTitle[] = "Tovane Help";
+constexpr char SettingsTitle[] = "The settings window";
+constexpr char HelpTitle[] = "Tovane Help"; // the viewer's caption
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct ScreenDc {
+    HDC Dc = GetDC(nullptr);
+    ~ScreenDc() { ReleaseDC(nullptr, Dc); }
+};
+struct MemoryDc {
+    HDC Dc;
+    explicit MemoryDc(HDC like) : Dc(CreateCompatibleDC(like)) {}
+    ~MemoryDc() { DeleteDC(Dc); }
+};
+struct Bitmap {
+    HBITMAP Handle;
+    Bitmap(HDC like, int width, int height) : Handle(CreateCompatibleBitmap(like, width, height)) {}
+    ~Bitmap() { DeleteObject(Handle); }
+};
+struct Selected {
+    HDC Dc;
+    HGDIOBJ Old;
+    Selected(HDC dc, HGDIOBJ object) : Dc(dc), Old(SelectObject(dc, object)) {}
+    ~Selected() { SelectObject(Dc, Old); }
+};
+
+// With TOVANE_SHOT_DIR set, saves what the screen shows of the window as a 24-bit BMP there.
+void SaveShot(HWND window, const char* name) {
+    char folder[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("TOVANE_SHOT_DIR", folder, sizeof folder)) return;
+    RECT r = RectOf(window);
+    int width = r.right - r.left, height = r.bottom - r.top;
+    ScreenDc screen;
+    MemoryDc memory(screen.Dc);
+    Bitmap bitmap(screen.Dc, width, height);
+    {
+        Selected select(memory.Dc, bitmap.Handle);
+        BitBlt(memory.Dc, 0, 0, width, height, screen.Dc, r.left, r.top, SRCCOPY);
+    }
+    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::string pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height, '\0');
+    GetDIBits(memory.Dc, bitmap.Handle, 0, height, pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof file + sizeof info};
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    WriteWholeFile(std::string(folder) + "\\" + name, bytes + pixels);
+}
+
+// One viewer serves the whole suite, as it would serve a user: each test asks it for a topic.
+class HelpViewer : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        owner = CreateWindowExA(0, "STATIC", "help owner", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
+                                nullptr, nullptr, nullptr);
+    }
+    static void TearDownTestSuite() {
+        if (FindHelpViewer()) {
+            WinHelpA(owner, TovaneHelp().c_str(), HELP_QUIT, 0);
+            WaitForHelpViewerClosed();
+        }
+        DestroyWindow(owner);
+    }
+    static std::string TovaneHelp() { return ExeFolder() + "Tovane.hlp"; }
+    static std::string LayoutHelp() { return ExeFolder() + "HelpLayout.hlp"; }
+
+    // Opens file at a context number and returns the viewer once it shows that title.
+    static HWND Open(const std::string& file, DWORD context, const std::string& title) {
+        if (!WinHelpA(owner, file.c_str(), HELP_CONTEXT, context)) return nullptr;
+        HWND viewer = WaitForHelpViewer();
+        return viewer && WaitForHelpTopic(viewer, title) ? viewer : nullptr;
+    }
+
+    static HWND owner;
+};
+HWND HelpViewer::owner = nullptr;
+
+TEST_F(HelpViewer, ContentsOpensAtContext100) {
+    ASSERT_TRUE(FileExists(TovaneHelp()));
+    HWND viewer = Open(TovaneHelp(), ContentsContext, ContentsTitle);
+    ASSERT_NE(nullptr, viewer) << "shown: "
+                               << (FindHelpViewer() ? HelpTopicTitle(FindHelpViewer())
+                                                    : "no viewer");
+    EXPECT_EQ(HelpTitle, TextOf(viewer));
+    std::string text = HelpTopicText(viewer);
+    for (const char* part : {"Connect", "Disconnect", "the tray", "Auto reconnect", "Tovane.dat",
+                             "Simple status messages.", "Auto reconnect.", "Shrink when connected.",
+                             "Tovane always on top.", "Troubleshooting"})
+        EXPECT_TRUE(Contains(text, part)) << part;
+    SaveShot(viewer, "help-100.bmp");
+}
+
+TEST_F(HelpViewer, SettingsWindowTopicOpensAtContext101) {
+    HWND viewer = Open(TovaneHelp(), SettingsContext, SettingsTitle);
+    ASSERT_NE(nullptr, viewer);
+    std::string text = HelpTopicText(viewer);
+    for (const char* part :
+         {"Connection:", "User name:", "Password:", "Simple status messages.", "Auto reconnect.",
+          "Shrink when connected.", "Tovane always on top.", "OK", "Cancel", "Help"})
+        EXPECT_TRUE(Contains(text, part)) << part;
+    SaveShot(viewer, "help-101.bmp");
+}
+
+TEST_F(HelpViewer, TheProgramsHelpFileAndContextsOpenTheirTopics) {
+    // The path and the two numbers that the main and settings windows pass to WinHelpA.
+    InitShared();
+    std::string file = HelpFile;
+    DoneShared();
+    EXPECT_NE(nullptr, Open(file, HelpContextMain, ContentsTitle)) << file;
+    EXPECT_NE(nullptr, Open(file, HelpContextSettings, SettingsTitle)) << file;
+}
+
+TEST_F(HelpViewer, JumpsFromTheContentsReachTheirTopics) {
+    // The contents ends with one jump to each further topic; their texts are the titles.
+    for (const char* title : {"The settings window", "Connecting and the password prompt",
+                              "Status lines and error messages", "Troubleshooting"}) {
+        HWND viewer = Open(TovaneHelp(), ContentsContext, ContentsTitle);
+        ASSERT_NE(nullptr, viewer);
+        ASSERT_TRUE(ClickHelpText(viewer, title)) << title;
+        EXPECT_TRUE(WaitForHelpTopic(viewer, title))
+            << title << ", shown: " << HelpTopicTitle(viewer);
+        EXPECT_TRUE(Contains(HelpTopicText(viewer), "Back to Tovane Help.")) << title;
+    }
+}
+
+TEST_F(HelpViewer, JumpBackToTheContents) {
+    HWND viewer = Open(TovaneHelp(), SettingsContext, SettingsTitle);
+    ASSERT_NE(nullptr, viewer);
+    ASSERT_TRUE(ClickHelpText(viewer, "Tovane Help"));
+    EXPECT_TRUE(WaitForHelpTopic(viewer, ContentsTitle)) << HelpTopicTitle(viewer);
+}
+
+TEST_F(HelpViewer, EveryTopicOfAManyBlockFileIsShownInFull) {
+    ASSERT_TRUE(FileExists(LayoutHelp()));
+    for (int i = 0; i < LayoutTopics; ++i) {
+        char title[64], end[64];
+        wsprintfA(title, "Layout topic %d", i);
+        wsprintfA(end, "End of layout topic %d.", i);
+        HWND viewer = Open(LayoutHelp(), LayoutFirstContext + i, title);
+        ASSERT_NE(nullptr, viewer) << title;
+        std::string text = HelpTopicText(viewer);
+        size_t endLength = lstrlenA(end);
+        EXPECT_EQ(end, text.substr(text.size() - std::min(text.size(), endLength))) << title;
+    }
+}
+
+TEST_F(HelpViewer, HelpQuitClosesTheViewer) {
+    ASSERT_NE(nullptr, Open(TovaneHelp(), SettingsContext, SettingsTitle));
+    EXPECT_TRUE(WinHelpA(owner, TovaneHelp().c_str(), HELP_QUIT, 0));
+    EXPECT_TRUE(WaitForHelpViewerClosed());
+    // It opens again afterwards, straight at the topic asked for.
+    ASSERT_NE(nullptr, Open(TovaneHelp(), ContentsContext, ContentsTitle));
+}
+
+} // namespace
