@@ -187,6 +187,8 @@ static int32_t ClampPosition(int32_t position, int32_t range, int32_t page) {
     return IntMax(IntMin(position, range - IntMax(page - 1, 0)), 0);
 }
 
+// The bars are redrawn with the next frame paint rather than at once: an immediate redraw costs
+// milliseconds on some systems, four times per append, while the text itself is drawn directly.
 static void SetBar(int bar, int32_t range, int32_t page, int32_t position) {
     SCROLLINFO si = {};
     si.cbSize = sizeof si;
@@ -195,7 +197,22 @@ static void SetBar(int bar, int32_t range, int32_t page, int32_t position) {
     si.nMax = range;
     si.nPage = static_cast<UINT>(page > 0 ? page : 0);
     si.nPos = position;
-    SetScrollInfo(StatusStrip, bar, &si, TRUE);
+    SetScrollInfo(StatusStrip, bar, &si, FALSE);
+}
+
+// Invalidates the non-client part only (bars and edge); the client is painted by the caller.
+static void InvalidateBars() {
+    RECT outer = {};
+    GetWindowRect(StatusStrip, &outer);
+    MapWindowPoints(nullptr, StatusStrip, reinterpret_cast<POINT*>(&outer), 2);
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+    HRGN frame = CreateRectRgnIndirect(&outer);
+    HRGN inside = CreateRectRgnIndirect(&client);
+    CombineRgn(frame, frame, inside, RGN_DIFF);
+    RedrawWindow(StatusStrip, nullptr, frame, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+    DeleteObject(inside);
+    DeleteObject(frame);
 }
 
 void UpdateStatusScrollBars(bool follow) {
@@ -212,6 +229,7 @@ void UpdateStatusScrollBars(bool follow) {
     const int32_t width = WidestLine + HorizontalSlack;
     ScrollX = ClampPosition(atEnd ? 0 : ScrollX, width, ViewWidth);
     SetBar(SB_HORZ, width, ViewWidth, ScrollX);
+    InvalidateBars();
 }
 
 void AddStatusLine(const char* text) {

@@ -189,6 +189,27 @@ TEST_F(Strip, ScrolledUpTheViewStaysPut) {
     EXPECT_EQ(Bottom(), TopLine);
 }
 
+TEST_F(Strip, KeepsFollowingWhenTheBottomBarTakesTwoLines) {
+    const int bar = GetSystemMetrics(SM_CYHSCROLL);
+    if (bar <= LineHeight) GTEST_SKIP() << "the bottom bar is not taller than a line here";
+    // Client exactly six lines high: the bar's height costs two whole lines when it appears.
+    SetWindowPos(StatusStrip, nullptr, 0, 0, StripWidth,
+                 2 * GetSystemMetrics(SM_CYEDGE) + 6 * LineHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    ASSERT_EQ(6, VisibleLines);
+    AddLines(4);
+    AddStatusLine(std::string(150, 'W').c_str());
+    ASSERT_TRUE(HasBar(WS_HSCROLL));
+    ASSERT_EQ(6 - (bar + LineHeight - 1) / LineHeight, VisibleLines);
+    EXPECT_EQ(Bottom(), TopLine) << "the wide line itself is in view";
+    for (int i = 0; i < 10; ++i) {
+        AddLines(1);
+        EXPECT_EQ(Bottom(), TopLine) << "after " << StatusLineCount() << " lines";
+    }
+    Snapshot shot;
+    EXPECT_GT(shot.InkInSlot(VisibleLines - 2), 0) << "the newest line shows";
+}
+
 TEST_F(Strip, FollowingReturnsToTheLeftEdge) {
     AddLines(20);
     AddStatusLine(std::string(200, 'W').c_str());
@@ -447,6 +468,31 @@ TEST_F(Strip, EachLineCostsItsTextAndFewBytesMore) {
     double overhead = static_cast<double>(StatusLogBytes() - textBytes) / lines;
     EXPECT_LE(overhead, 24.0);
     EXPECT_GT(overhead, 0.0);
+}
+
+#ifndef NDEBUG
+DWORD WINAPI AppendFromAnotherThread(LPVOID) {
+    AddStatusLine("from elsewhere");
+    return 0;
+}
+
+void AppendOffTheWindowThread() {
+    HANDLE thread = CreateThread(nullptr, 0, AppendFromAnotherThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+#endif
+
+TEST_F(Strip, AppendsOffTheWindowThreadAreCaughtInDebugBuilds) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "the check is compiled into debug builds only";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(AppendOffTheWindowThread(), "LogThread");
+    // The window thread itself may append.
+    AddStatusLine("here");
+    EXPECT_EQ(1, StatusLineCount());
+#endif
 }
 
 } // namespace

@@ -1,0 +1,210 @@
+// Appends many lines to the real status strip of a real main window and reports what an
+// append (with its synchronous repaint) costs early and late in a long log, and what a line
+// costs in memory.
+//
+//   bench_status [--lines N] [--hold MS] [--size WIDTHxHEIGHT] [--wide]
+//
+// --hold keeps the window on screen afterwards (for screenshots); --size resizes it first;
+// --wide mixes in lines wider than the strip.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/WMain.h"
+#include "app/WStatus.h"
+#include "common/NCommon.h"
+#include "controls/NIBtn.h"
+
+namespace {
+
+constexpr int Window = 100; // appends averaged at each checkpoint
+constexpr int PumpEvery = 1000;
+
+struct Options {
+    int Lines = 1000000;
+    DWORD HoldMs = 0;
+    int Width = 0, Height = 0;
+    bool Wide = false;
+};
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--lines" && i + 1 < argc)
+            o.Lines = std::atoi(argv[++i]);
+        else if (a == "--hold" && i + 1 < argc)
+            o.HoldMs = static_cast<DWORD>(std::atoi(argv[++i]));
+        else if (a == "--size" && i + 1 < argc)
+            std::sscanf(argv[++i], "%dx%d", &o.Width, &o.Height);
+        else if (a == "--wide")
+            o.Wide = true;
+    }
+    return o;
+}
+
+void Pump(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (ms) Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+// What a long auto-redial night writes, more or less.
+int MakeLine(int i, bool wide, char* text, size_t size) {
+    static const char* const states[] = {"Opening port...",
+                                         "Port opened.",
+                                         "Connecting device...",
+                                         "Device connected.",
+                                         "Authenticating user...",
+                                         "Authenticated.",
+                                         "Connected.",
+                                         "Line dropped. Redialling.",
+                                         "Error 678: The remote computer did not respond."};
+    if (i % 10 == 0) return std::snprintf(text, size, " ");
+    if (i % 10 == 1) return std::snprintf(text, size, "Connecting  (#%d Provider)", i / 10);
+    if (wide && i % 10 == 5)
+        return std::snprintf(text, size,
+                             "%s  The modem reported a carrier loss after %d seconds; the "
+                             "next attempt follows at once.",
+                             states[i % 9], i);
+    return std::snprintf(text, size, "%s", states[i % 9]);
+}
+
+double Microseconds(LONGLONG ticks, LONGLONG frequency) {
+    return 1e6 * static_cast<double>(ticks) / static_cast<double>(frequency);
+}
+
+void Report(const char* what, std::vector<LONGLONG> samples, LONGLONG frequency) {
+    if (samples.empty()) return;
+    std::sort(samples.begin(), samples.end());
+    LONGLONG sum = 0;
+    for (LONGLONG s : samples)
+        sum += s;
+    std::printf("%-24s mean %8.1f us   median %8.1f us   (%zu lines)\n", what,
+                Microseconds(sum, frequency) / static_cast<double>(samples.size()),
+                Microseconds(samples[samples.size() / 2], frequency), samples.size());
+}
+
+// Bytes in use in every heap of the process, the heaps' own bookkeeping included.
+size_t HeapBytes() {
+    HANDLE heaps[64];
+    DWORD n = GetProcessHeaps(64, heaps);
+    size_t used = 0;
+    for (DWORD h = 0; h < n && h < 64; ++h) {
+        if (!HeapLock(heaps[h])) continue;
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heaps[h], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) used += entry.cbData + entry.cbOverhead;
+        HeapUnlock(heaps[h]);
+    }
+    return used;
+}
+
+// Average cost of redrawing the strip with the view at the given top line.
+double PaintCost(int32_t top, LONGLONG frequency) {
+    TopLine = top;
+    HDC dc = GetDC(StatusStrip);
+    LARGE_INTEGER t0, t1;
+    QueryPerformanceCounter(&t0);
+    for (int i = 0; i < Window; ++i)
+        PaintStatusStrip(dc);
+    QueryPerformanceCounter(&t1);
+    ReleaseDC(StatusStrip, dc);
+    return Microseconds(t1.QuadPart - t0.QuadPart, frequency) / Window;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options = Parse(argc, argv);
+    InitShared();
+    LoadSettings();
+    SetupMainWindow();
+    RegisterImageButton();
+    CreateMainWindow();
+    KillTimer(MainWindow, PollTimerId); // nothing but appends is measured
+    if (options.Width > 0 && options.Height > 0)
+        SetWindowPos(MainWindow, nullptr, 0, 0, options.Width, options.Height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Pump(200);
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const std::vector<int> checkpoints = {100, 10000, 1000000};
+    std::vector<std::vector<LONGLONG>> samples(checkpoints.size()), idle(checkpoints.size());
+    const size_t heapBefore = HeapBytes();
+    size_t textBytes = 0;
+
+    char text[256];
+    for (int i = 1; i <= options.Lines; ++i) {
+        textBytes += static_cast<size_t>(MakeLine(i, options.Wide, text, sizeof text));
+        LARGE_INTEGER t0, t1;
+        QueryPerformanceCounter(&t0);
+        AddStatusLine(text);
+        QueryPerformanceCounter(&t1);
+        bool sampled = false;
+        for (size_t c = 0; c < checkpoints.size(); ++c) {
+            if (i <= checkpoints[c] - Window || i > checkpoints[c]) continue;
+            samples[c].push_back(t1.QuadPart - t0.QuadPart);
+            // As when lines come one at a time: the queue empties and the bars are repainted.
+            LARGE_INTEGER t2;
+            Pump(0);
+            QueryPerformanceCounter(&t2);
+            idle[c].push_back(t2.QuadPart - t1.QuadPart);
+            sampled = true;
+        }
+        if (!sampled && i % PumpEvery == 0) Pump(0);
+    }
+    const size_t heapAfter = HeapBytes();
+
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+    std::printf("Status strip benchmark: %d lines appended to a %ldx%ld strip, %d lines visible\n",
+                StatusLineCount(), static_cast<long>(client.right),
+                static_cast<long>(client.bottom), VisibleLines);
+    std::printf("Append (copy, measure, scroll ranges, off-screen paint, one BitBlt), per line:\n");
+    for (size_t c = 0; c < checkpoints.size(); ++c) {
+        char label[64];
+        std::snprintf(label, sizeof label, "  lines %d..%d", IntMax(1, checkpoints[c] - Window + 1),
+                      checkpoints[c]);
+        Report(label, samples[c], frequency.QuadPart);
+    }
+    std::printf("Then the idle queue (scroll bar repaint), per line:\n");
+    for (size_t c = 0; c < checkpoints.size(); ++c) {
+        char label[64];
+        std::snprintf(label, sizeof label, "  lines %d..%d", IntMax(1, checkpoints[c] - Window + 1),
+                      checkpoints[c]);
+        Report(label, idle[c], frequency.QuadPart);
+    }
+    if (StatusLineCount() > 0) {
+        const int32_t count = StatusLineCount();
+        const int32_t end = TopLine;
+        std::printf("Repaint alone: top %.1f us, middle %.1f us, end %.1f us\n",
+                    PaintCost(0, frequency.QuadPart), PaintCost(count / 2, frequency.QuadPart),
+                    PaintCost(end, frequency.QuadPart));
+        TopLine = end;
+        const double lines = static_cast<double>(count);
+        std::printf("Memory: text %.2f bytes/line; log holds %.2f bytes/line (overhead %.2f); "
+                    "the process heaps grew %.2f bytes/line\n",
+                    static_cast<double>(textBytes) / lines,
+                    static_cast<double>(StatusLogBytes()) / lines,
+                    static_cast<double>(StatusLogBytes() - textBytes) / lines,
+                    static_cast<double>(heapAfter - heapBefore) / lines);
+    }
+    std::fflush(stdout);
+
+    InvalidateRect(MainWindow, nullptr, TRUE);
+    Pump(options.HoldMs);
+    return 0;
+}
