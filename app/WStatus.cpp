@@ -218,16 +218,15 @@ static void InvalidateBars() {
 void UpdateStatusScrollBars(bool follow) {
     RECT client = {};
     GetClientRect(StatusStrip, &client);
-    const bool atEnd = follow && LineCount - VisibleLines <= TopLine;
 
     VisibleLines = LineHeight > 0 ? client.bottom / LineHeight : 0;
-    int32_t top = atEnd ? LineCount - VisibleLines + 1 : TopLine;
+    int32_t top = follow ? LineCount - VisibleLines + 1 : TopLine;
     TopLine = ClampPosition(top, LineCount, VisibleLines);
     SetBar(SB_VERT, LineCount, VisibleLines, TopLine);
 
     ViewWidth = client.right;
     const int32_t width = WidestLine + HorizontalSlack;
-    ScrollX = ClampPosition(atEnd ? 0 : ScrollX, width, ViewWidth);
+    ScrollX = ClampPosition(follow ? 0 : ScrollX, width, ViewWidth);
     SetBar(SB_HORZ, width, ViewWidth, ScrollX);
     InvalidateBars();
 }
@@ -237,6 +236,11 @@ void AddStatusLine(const char* text) {
     // The dial notifier's work is handed to the window thread; an append from elsewhere would
     // race the painting and the index.
     assert(LogThread == 0 || GetCurrentThreadId() == LogThread);
+
+    // Whether the view shows the end is decided once, before the line arrives: a bar that
+    // appears during the update can take two lines' height, and a test repeated after that
+    // would lose the end for good.
+    const bool atEnd = LineCount - VisibleLines + 1 <= TopLine;
 
     WindowDC dc(StatusStrip);
     {
@@ -248,8 +252,8 @@ void AddStatusLine(const char* text) {
     if (!AppendLine(text)) return;
     if (!WindowReady) return;
     // The first run may show or hide a bar, which changes the client area the second measures.
-    UpdateStatusScrollBars(true);
-    UpdateStatusScrollBars(true);
+    UpdateStatusScrollBars(atEnd);
+    UpdateStatusScrollBars(atEnd);
     PaintStatusStrip(dc.Get());
 }
 

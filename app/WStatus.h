@@ -18,6 +18,7 @@ extern int32_t ViewWidth;    // client width, as of the last scroll-bar update
 void SetupStatusStrip(); // registers the class and empties the log
 // Appends a copy of the line (null adds nothing) and redraws the strip. Window thread only.
 void AddStatusLine(const char* text);
+// Recomputes both bars; with follow the view moves to the end and back to the left edge.
 void UpdateStatusScrollBars(bool follow);
 void PaintStatusStrip(HDC target);
 void FreeStatusLog();
