@@ -9,12 +9,6 @@
 #include "support/Driver.h"
 #include "support/TestSupport.h"
 
-#if __has_include("common/NFile.h")
-constexpr bool SettingsFileKept = true;
-#else
-constexpr bool SettingsFileKept = false; // the settings store does not read or write it yet
-#endif
-
 namespace {
 
 constexpr UINT ConnectId = 3076, DisconnectId = 3077;
@@ -101,7 +95,6 @@ TEST(MainWindow, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
 }
 
 TEST(MainWindow, RestartOpensWhereTheWindowWasLeft) {
-    if (!SettingsFileKept) GTEST_SKIP() << "the settings file is not kept yet";
     TempFolder folder;
     {
         TovaneProcess first;
@@ -122,7 +115,6 @@ TEST(MainWindow, RestartOpensWhereTheWindowWasLeft) {
 }
 
 TEST(MainWindow, SavedBoxOffTheWorkAreaIsPulledInside) {
-    if (!SettingsFileKept) GTEST_SKIP() << "the settings file is not read yet";
     TempFolder folder;
     RECT work = WorkArea();
     WriteWholeFile(folder.File("Tovane.dat"),

@@ -15,12 +15,6 @@
 #include "controls/NIBtn.h"
 #include "support/TestSupport.h"
 
-#if __has_include("common/NFile.h")
-constexpr bool SettingsFileKept = true;
-#else
-constexpr bool SettingsFileKept = false; // the settings store does not write it yet
-#endif
-
 namespace {
 
 struct Item {
@@ -413,16 +407,14 @@ TEST_F(FirstStart, EndSessionStoresTheBox) {
     SessionEnding = false;
 
     // The settings are saved too, since the loop may never reach its own save.
-    if (SettingsFileKept) {
-        std::string bytes = ReadWholeFile(SettingsFile);
-        ASSERT_GE(bytes.size(), 20u);
-        int32_t box[4] = {};
-        std::memcpy(box, bytes.data() + 4, sizeof box);
-        EXPECT_EQ(120, box[0]);
-        EXPECT_EQ(90, box[1]);
-        EXPECT_EQ(300, box[2]);
-        EXPECT_EQ(200, box[3]);
-    }
+    std::string bytes = ReadWholeFile(SettingsFile);
+    ASSERT_GE(bytes.size(), 20u);
+    int32_t box[4] = {};
+    std::memcpy(box, bytes.data() + 4, sizeof box);
+    EXPECT_EQ(120, box[0]);
+    EXPECT_EQ(90, box[1]);
+    EXPECT_EQ(300, box[2]);
+    EXPECT_EQ(200, box[3]);
 }
 
 TEST_F(FirstStart, MinimisedWindowStoresItsNormalBox) {
