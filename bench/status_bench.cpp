@@ -134,9 +134,12 @@ int main(int argc, char** argv) {
     RegisterImageButton();
     CreateMainWindow();
     KillTimer(MainWindow, PollTimerId); // nothing but appends is measured
-    if (options.Width > 0 && options.Height > 0)
-        SetWindowPos(MainWindow, nullptr, 0, 0, options.Width, options.Height,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (options.Width > 0 && options.Height > 0) {
+        WindowBox box = {0, 0, options.Width, options.Height};
+        CenterOnScreen(box, box);
+        SetWindowPos(MainWindow, nullptr, box.Left, box.Top, box.Width, box.Height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     Pump(200);
 
     LARGE_INTEGER frequency;
