@@ -4,6 +4,7 @@
 
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "controls/NIBtn.h"
 #include "ras/NRas.h"
 
 bool OfferDialogKey(const MSG& msg) {
@@ -20,6 +21,7 @@ static void StartUp() {
     InitShared();
     LoadSettings();
     SetupMainWindow();
+    RegisterImageButton();
     CreateMainWindow();
 }
 

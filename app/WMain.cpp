@@ -1,11 +1,52 @@
 #include "app/WMain.h"
 
+#include <cstring>
+#include <shellapi.h>
+
+#include "app/NConnection.h"
+#include "app/WStatus.h"
 #include "common/NCommon.h"
+#include "controls/NIBtn.h"
+#include "windows/WAbout.h"
+#include "windows/WSettings.h"
 
 HWND MainWindow = nullptr;
+HWND ConnectButton = nullptr;
+HWND DisconnectButton = nullptr;
+HMENU TrayMenu = nullptr;
+bool InTray = false;
+bool WindowReady = false;
+
+bool SettingsMoved = false;
+bool PasswordMoved = false;
+bool AboutMoved = false;
 
 static constexpr char MainClassName[] = "TovaneMainWndClass";
+static constexpr char MainTitle[] = "Tovane";
 static constexpr DWORD MainStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX;
+static constexpr DWORD MainExStyle = WS_EX_CONTROLPARENT;
+static constexpr DWORD StripStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL;
+static constexpr DWORD StripExStyle = WS_EX_CLIENTEDGE;
+static constexpr int32_t StripInitialSize = 100;
+static constexpr UINT LayoutFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
+static constexpr UINT TrayMenuFlags = TPM_RIGHTALIGN | TPM_RIGHTBUTTON;
+static constexpr WPARAM SysCommandMask = 0xFFF0; // the low four bits belong to the system
+static constexpr char TipPrefix[] = "Tovane - ";
+
+// Layout at 96 dpi. A button box holds the distance of its left edge from the client area's
+// right edge, the distance of its top edge from the bottom edge, its width and its height.
+static constexpr int32_t BaseButtonBandHeight = 35;
+static constexpr WindowBox BaseConnectBox = {79, 29, 75, 25};
+static constexpr WindowBox BaseDisconnectBox = {159, 29, 75, 25};
+static constexpr int32_t MinWidthSlack = 30; // beside two button widths; not scaled
+
+static int32_t ButtonBandHeight = BaseButtonBandHeight;
+static WindowBox ConnectBox = BaseConnectBox;
+static WindowBox DisconnectBox = BaseDisconnectBox;
+
+static HMENU MenuBar = nullptr;
+
+// ---- Set-up and creation -------------------------------------------------------------------
 
 void SetupMainWindow() {
     WNDCLASSA wc = {};
@@ -15,40 +56,291 @@ void SetupMainWindow() {
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.lpszClassName = MainClassName;
     RegisterClassA(&wc);
+    SetupStatusStrip();
+
+    // From the 96-dpi values each time, so a second set-up does not scale twice.
+    ButtonBandHeight = BaseButtonBandHeight;
+    ConnectBox = BaseConnectBox;
+    DisconnectBox = BaseDisconnectBox;
+    if (DpiScaling) {
+        ButtonBandHeight = ScaleValue(BaseButtonBandHeight);
+        ScaleBox(BaseConnectBox, ConnectBox);
+        ScaleBox(BaseDisconnectBox, DisconnectBox);
+    }
+    WindowReady = false;
+    InTray = false;
+    ResetController();
+}
+
+static void BuildMenus() {
+    HMENU file = CreatePopupMenu();
+    AppendMenuA(file, MF_STRING, CmdSettings, "&Settings...");
+    AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(file, MF_STRING, CmdExit, "E&xit");
+    HMENU help = CreatePopupMenu();
+    AppendMenuA(help, MF_STRING, CmdHelpContents, "&Contents");
+    AppendMenuA(help, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(help, MF_STRING, CmdAbout, "&About...");
+    MenuBar = CreateMenu();
+    AppendMenuA(MenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    AppendMenuA(MenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), "&Help");
+
+    TrayMenu = CreatePopupMenu();
+    AppendMenuA(TrayMenu, MF_STRING, CmdRestore, "&Restore");
+    AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(TrayMenu, MF_STRING, CmdConnect, "&Connect");
+    AppendMenuA(TrayMenu, MF_STRING, CmdDisconnect, "&Disconnect");
+    AppendMenuA(TrayMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(TrayMenu, MF_STRING, CmdExit, "E&xit");
+    SetMenuDefaultItem(TrayMenu, CmdRestore, FALSE);
+}
+
+static int32_t FontLineHeight(HWND window) {
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, GuiFont);
+    TEXTMETRICA tm = {};
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return tm.tmHeight + tm.tmExternalLeading;
+}
+
+static HWND CreateButton(UINT id, const char* caption, const WindowBox& box) {
+    return CreateImageButton(MainWindow, static_cast<uint16_t>(id), caption, box.Left, box.Top,
+                             box.Width, box.Height, ImageButtonStyle, GuiFont);
 }
 
 void CreateMainWindow() {
+    BuildMenus();
+
     WindowBox& box = Settings.WindowRect;
     if (LoadFailed) CenterOnScreen(box, box);
     ClampToWorkArea(box);
-    MainWindow = CreateWindowExA(WS_EX_CONTROLPARENT, MainClassName, "Tovane", MainStyle, box.Left,
-                                 box.Top, box.Width, box.Height, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    MainWindow =
+        CreateWindowExA(MainExStyle, MainClassName, MainTitle, MainStyle, box.Left, box.Top,
+                        box.Width, box.Height, nullptr, MenuBar, instance, nullptr);
+    if (Settings.AlwaysOnTop)
+        SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+    StatusStrip =
+        CreateWindowExA(StripExStyle, "TovaneStatusWndClass", "", StripStyle, 0, 0,
+                        StripInitialSize, StripInitialSize, MainWindow, nullptr, instance, nullptr);
+    LineHeight = FontLineHeight(StatusStrip);
+
+    ConnectButton = CreateButton(CmdConnect, "Connect", ConnectBox);
+    DisconnectButton = CreateButton(CmdDisconnect, "Disconnect", DisconnectBox);
+    EnableWindow(DisconnectButton, FALSE);
+
+    WindowReady = true;
     ShowWindow(MainWindow, SW_SHOWNORMAL);
+    RefreshConnection();
+    SetTimer(MainWindow, PollTimerId, PollPeriodMs, PollTimer);
 }
+
+// ---- Tray ------------------------------------------------------------------------------------
+
+std::string TrayTipText(const char* connectionName, UINT codePage) {
+    if (!connectionName || !*connectionName) return MainTitle;
+    std::string tip = std::string(TipPrefix) + connectionName;
+    // Never keep a lead byte without its trail byte.
+    size_t kept = 0;
+    while (kept < tip.size()) {
+        size_t step = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(tip[kept])) ? 2 : 1;
+        if (kept + step > TrayTipLimit || kept + step > tip.size()) break;
+        kept += step;
+    }
+    tip.resize(kept);
+    return tip;
+}
+
+static NOTIFYICONDATAA TrayRecord() {
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = MainWindow;
+    data.uID = TrayIconId;
+    return data;
+}
+
+void ShrinkToTray() {
+    ShowWindow(MainWindow, SW_HIDE);
+    NOTIFYICONDATAA data = TrayRecord();
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = TrayCallbackMessage;
+    data.hIcon = MainIcon;
+    std::string tip = TrayTipText(Settings.ConnectionName);
+    std::memcpy(data.szTip, tip.c_str(), tip.size() + 1);
+    Shell_NotifyIconA(NIM_ADD, &data);
+    InTray = true;
+}
+
+static void RemoveTrayIcon() {
+    NOTIFYICONDATAA data = TrayRecord();
+    Shell_NotifyIconA(NIM_DELETE, &data);
+    InTray = false;
+}
+
+void RestoreFromTray() {
+    ShowWindow(MainWindow, SW_SHOWNORMAL);
+    SetForegroundWindow(MainWindow);
+    if (InTray) RemoveTrayIcon();
+}
+
+static void ShowTrayMenu(HWND window) {
+    POINT at = {};
+    GetCursorPos(&at);
+    // Without being foreground first the menu would not close on a click elsewhere, and
+    // without the posted message it would not close on the second try.
+    SetForegroundWindow(window);
+    TrackPopupMenu(TrayMenu, TrayMenuFlags, at.x, at.y, 0, window, nullptr);
+    PostMessageA(window, WM_NULL, 0, 0);
+}
+
+static void OnTrayNotify(HWND window, LPARAM lParam) {
+    if (lParam == WM_LBUTTONUP)
+        RestoreFromTray();
+    else if (lParam == WM_RBUTTONUP)
+        ShowTrayMenu(window);
+}
+
+// ---- Window procedure ---------------------------------------------------------------------------
 
 static void StoreWindowRect(HWND window) {
     RECT r = {};
     GetWindowRect(window, &r);
+    if (IsIconic(window)) {
+        // A minimised window reports its icon's place; keep the box it will be restored to.
+        // The normal position is relative to the work area.
+        WINDOWPLACEMENT placement = {};
+        placement.length = sizeof placement;
+        GetWindowPlacement(window, &placement);
+        r = placement.rcNormalPosition;
+        OffsetRect(&r, WorkArea.left, WorkArea.top);
+    }
     Settings.WindowRect = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+static void OnDestroy(HWND window) {
+    KillTimer(window, PollTimerId);
+    StoreWindowRect(window);
+    if (InTray) RemoveTrayIcon();
+    WindowReady = false;
+    FreeStatusLog();
+    if (TrayMenu) DestroyMenu(TrayMenu);
+    TrayMenu = nullptr;
+    PostQuitMessage(0);
+}
+
+static void OnEndSession(HWND window, WPARAM ending) {
+    if (!ending) return;
+    SessionEnding = true;
+    KillTimer(window, PollTimerId);
+    StoreWindowRect(window);
+    SaveSettings();
+}
+
+static void OnSize(WPARAM kind, LPARAM lParam) {
+    if (!WindowReady || kind != SIZE_RESTORED) return;
+    const int32_t w = LOWORD(lParam), h = HIWORD(lParam);
+    SetWindowPos(StatusStrip, nullptr, 0, 0, w, IntMax(0, h - ButtonBandHeight),
+                 LayoutFlags | SWP_NOMOVE);
+    SetWindowPos(ConnectButton, nullptr, w - ConnectBox.Left, h - ConnectBox.Top, 0, 0,
+                 LayoutFlags | SWP_NOSIZE);
+    SetWindowPos(DisconnectButton, nullptr, w - DisconnectBox.Left, h - DisconnectBox.Top, 0, 0,
+                 LayoutFlags | SWP_NOSIZE);
+}
+
+static void OnGetMinMaxInfo(MINMAXINFO* info) {
+    info->ptMinTrackSize.x = 2 * ConnectBox.Width + MinWidthSlack;
+    info->ptMinTrackSize.y = DoubleFrameHeight + CaptionHeight + MenuHeight + ButtonBandHeight +
+                             DoubleFrameHeight + LineHeight;
+}
+
+static void OnPaint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client = {};
+    GetClientRect(window, &client);
+    RECT band = {0, client.bottom - ButtonBandHeight, client.right + 1, client.bottom + 1};
+    FillRect(dc, &band, BtnFaceBrush);
+    EndPaint(window, &ps);
+}
+
+static bool Usable(HWND button) {
+    return button && IsWindowEnabled(button);
+}
+
+// Tab alternates between the two buttons, skipping a disabled one.
+static void MoveFocus() {
+    HWND focus = GetFocus();
+    HWND next = nullptr;
+    if (focus == ConnectButton)
+        next = DisconnectButton;
+    else if (focus == DisconnectButton)
+        next = ConnectButton;
+    else
+        next = Usable(ConnectButton) ? ConnectButton : DisconnectButton;
+    if (Usable(next)) SetFocus(next);
+}
+
+static LRESULT OnKeyDown(WPARAM key) {
+    if (key == VK_TAB) MoveFocus();
+    // Enter and Escape go on to the focused control; nothing else is processed.
+    return key == VK_RETURN || key == VK_ESCAPE ? 1 : 0;
+}
+
+static bool OnCommand(UINT id) {
+    switch (id) {
+    case CmdExit:
+        if (CanClose()) DestroyWindow(MainWindow);
+        return true;
+    case CmdSettings:
+        if (HWND settings = CreateSettingsWindow()) RunModal(settings, MainWindow);
+        return true;
+    case CmdHelpContents:
+        WinHelpA(MainWindow, HelpFile.c_str(), HELP_CONTEXT, HelpContextMain);
+        return true;
+    case CmdAbout:
+        if (HWND about = CreateAboutWindow()) RunModal(about, MainWindow);
+        return true;
+    case CmdConnect: Connect(); return true;
+    case CmdDisconnect: Disconnect(); return true;
+    case CmdRestore: RestoreFromTray(); return true;
+    }
+    return false;
+}
+
+static void OnClose(HWND window) {
+    if (!CanClose()) return;
+    // Hidden first: destroying a visible foreground window is slow and flickers.
+    ShowWindow(window, SW_HIDE);
+    DestroyWindow(window);
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        StoreWindowRect(window);
-        PostQuitMessage(0);
+    case WM_DESTROY: OnDestroy(window); return 0;
+    case WM_MOVE: SettingsMoved = PasswordMoved = AboutMoved = false; return 0;
+    case WM_SIZE: OnSize(wParam, lParam); return 0;
+    case WM_PAINT: OnPaint(window); return 0;
+    case WM_CLOSE: OnClose(window); return 0;
+    case WM_ENDSESSION: OnEndSession(window, wParam); return 0;
+    case WM_GETMINMAXINFO: OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam)); return 0;
+    case WM_DRAWITEM:
+        if (wParam == CmdConnect || wParam == CmdDisconnect)
+            DrawImageButton(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        FillRect(dc, &ps.rcPaint, BtnFaceBrush);
-        EndPaint(window, &ps);
-        return 0;
-    }
-    case WM_KEYDOWN:
-        // Enter and Escape go on to the focused control; Tab is handled here.
-        return wParam == VK_RETURN || wParam == VK_ESCAPE ? 1 : 0;
+    case WM_KEYDOWN: return OnKeyDown(wParam);
+    case WM_COMMAND:
+        if (OnCommand(LOWORD(wParam))) return 0;
+        break;
+    case WM_SYSCOMMAND:
+        if ((wParam & SysCommandMask) == SC_MINIMIZE) {
+            ShrinkToTray();
+            return 0;
+        }
+        break;
+    case TrayCallbackMessage: OnTrayNotify(window, lParam); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -2,6 +2,9 @@
 // The main window: menus, status strip, the Connect and Disconnect buttons and the tray icon.
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+
 // Command ids shared by the menus, the buttons and the tray menu.
 constexpr UINT CmdExit = 3072;
 constexpr UINT CmdSettings = 3073;
@@ -11,10 +14,12 @@ constexpr UINT CmdConnect = 3076;
 constexpr UINT CmdDisconnect = 3077;
 constexpr UINT CmdRestore = 3078;
 constexpr UINT TrayCallbackMessage = 3079;
+constexpr UINT TrayIconId = 1;
 constexpr UINT PollTimerId = 1;
 constexpr UINT PollPeriodMs = 1000;
 constexpr DWORD HelpContextMain = 100;
 constexpr DWORD HelpContextSettings = 101;
+constexpr size_t TrayTipLimit = 63; // characters; the tip field holds 64 bytes with the zero
 
 extern HWND MainWindow;
 extern HWND ConnectButton;
@@ -33,3 +38,7 @@ void CreateMainWindow();
 void ShrinkToTray();
 void RestoreFromTray();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// "Tovane - " and the entry name (or "Tovane"), cut to the tip's limit without splitting a
+// double-byte character of the given code page.
+std::string TrayTipText(const char* connectionName, UINT codePage = CP_ACP);

@@ -2,15 +2,28 @@
 // The status strip: the running log of status lines, drawn off-screen with both scroll bars.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 extern HWND StatusStrip;
 extern int32_t LineHeight;
 
+// Scroll state of the strip (read by tests and the benchmark).
+extern int32_t TopLine;      // first line shown
+extern int32_t ScrollX;      // horizontal offset in pixels
+extern int32_t WidestLine;   // widest line appended so far, in pixels; never shrinks
+extern int32_t VisibleLines; // whole lines that fit, as of the last scroll-bar update
+extern int32_t ViewWidth;    // client width, as of the last scroll-bar update
+
 void SetupStatusStrip(); // registers the class and empties the log
 // Appends a copy of the line (null adds nothing) and redraws the strip. Window thread only.
 void AddStatusLine(const char* text);
+// Recomputes both bars; with follow the view moves to the end and back to the left edge.
 void UpdateStatusScrollBars(bool follow);
 void PaintStatusStrip(HDC target);
 void FreeStatusLog();
 LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+int32_t StatusLineCount();
+const char* StatusLineText(int32_t index); // null outside the log
+size_t StatusLogBytes();                   // heap bytes the log holds, bookkeeping included

@@ -1,0 +1,349 @@
+#include "app/WStatus.h"
+
+#include <cassert>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "app/WMain.h"
+#include "common/NCommon.h"
+
+HWND StatusStrip = nullptr;
+int32_t LineHeight = 13;
+int32_t TopLine = 0;
+int32_t ScrollX = 0;
+int32_t WidestLine = 0;
+int32_t VisibleLines = 0;
+int32_t ViewWidth = 0;
+
+static constexpr char StatusClassName[] = "TovaneStatusWndClass";
+static constexpr int32_t HorizontalSlack = 10; // room right of the widest line
+static constexpr int32_t TextLeft = 4;
+static constexpr int32_t TextTop = 2;
+static constexpr int32_t ClipRightInset = 5;
+static constexpr int32_t ClipBottomInset = 1;
+
+// ---- The log ------------------------------------------------------------------------------
+// Append-only and unbounded, so it is stored for constant-time access by index: the texts are
+// packed back to back into large blocks, and a paged index holds one pointer per line. A line
+// costs its text, its zero and one pointer; no page or block is ever moved once written.
+
+static constexpr size_t TextBlockBytes = 64 * 1024;
+static constexpr size_t IndexPageShift = 12;
+static constexpr size_t IndexPageLines = size_t(1) << IndexPageShift;
+
+static std::vector<std::unique_ptr<char[]>> TextBlocks;
+static size_t TextBlocksBytes = 0; // sum of the blocks' sizes
+static char* TextCursor = nullptr; // free space in the newest block
+static size_t TextFree = 0;
+static std::vector<std::unique_ptr<const char*[]>> IndexPages;
+static int32_t LineCount = 0;
+static DWORD LogThread = 0; // the window thread, the only one allowed to append
+
+static char* StoreText(const char* text, size_t bytes) {
+    if (bytes > TextFree) {
+        size_t size = bytes > TextBlockBytes ? bytes : TextBlockBytes;
+        TextBlocks.push_back(std::make_unique<char[]>(size));
+        TextBlocksBytes += size;
+        TextCursor = TextBlocks.back().get();
+        TextFree = size;
+    }
+    char* copy = TextCursor;
+    std::memcpy(copy, text, bytes);
+    TextCursor += bytes;
+    TextFree -= bytes;
+    return copy;
+}
+
+// False when memory ran out: the line is dropped rather than taking the program down.
+static bool AppendLine(const char* text) {
+    try {
+        size_t slot = static_cast<size_t>(LineCount) & (IndexPageLines - 1);
+        if (slot == 0) IndexPages.push_back(std::make_unique<const char*[]>(IndexPageLines));
+        IndexPages.back()[slot] = StoreText(text, std::strlen(text) + 1);
+        ++LineCount;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+static const char* LineAt(int32_t index) {
+    size_t i = static_cast<size_t>(index);
+    return IndexPages[i >> IndexPageShift][i & (IndexPageLines - 1)];
+}
+
+int32_t StatusLineCount() {
+    return LineCount;
+}
+
+const char* StatusLineText(int32_t index) {
+    return index >= 0 && index < LineCount ? LineAt(index) : nullptr;
+}
+
+size_t StatusLogBytes() {
+    return TextBlocksBytes + IndexPages.size() * IndexPageLines * sizeof(const char*) +
+           IndexPages.capacity() * sizeof(IndexPages[0]) +
+           TextBlocks.capacity() * sizeof(TextBlocks[0]);
+}
+
+void FreeStatusLog() {
+    std::vector<std::unique_ptr<const char*[]>>().swap(IndexPages);
+    std::vector<std::unique_ptr<char[]>>().swap(TextBlocks);
+    TextBlocksBytes = 0;
+    TextCursor = nullptr;
+    TextFree = 0;
+    LineCount = 0;
+}
+
+// ---- Drawing ------------------------------------------------------------------------------
+
+namespace {
+
+class SelectGuard {
+  public:
+    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectGuard() { SelectObject(dc_, old_); }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+class WindowDC {
+  public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC() { ReleaseDC(window_, dc_); }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC Get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
+// A memory context with a bitmap of its own, both deleted on scope exit.
+class OffscreenImage {
+  public:
+    OffscreenImage(HDC target, int width, int height)
+        : dc_(CreateCompatibleDC(target)),
+          bitmap_(CreateBitmap(width, height, GetDeviceCaps(dc_, PLANES),
+                               GetDeviceCaps(dc_, BITSPIXEL), nullptr)),
+          old_(SelectObject(dc_, bitmap_)) {}
+    ~OffscreenImage() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    OffscreenImage(const OffscreenImage&) = delete;
+    OffscreenImage& operator=(const OffscreenImage&) = delete;
+    HDC Get() const { return dc_; }
+    bool Ready() const { return dc_ && bitmap_; }
+
+  private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ old_;
+};
+
+} // namespace
+
+void PaintStatusStrip(HDC target) {
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+    const int32_t w = client.right, h = client.bottom;
+    if (w <= 0 || h <= 0) return;
+
+    // Composed off-screen and copied in one go, so lines arriving quickly do not flicker.
+    OffscreenImage image(target, w, h);
+    if (!image.Ready()) return;
+    HDC dc = image.Get();
+    RECT fill = {0, 0, w + 1, h + 1};
+    FillRect(dc, &fill, BtnFaceBrush);
+    {
+        SelectGuard font(dc, GuiFont);
+        COLORREF oldBack = SetBkColor(dc, ColorBtnFace);
+        COLORREF oldText = SetTextColor(dc, ColorBtnText);
+        RECT clip = {0, 0, w - ClipRightInset, h - ClipBottomInset};
+        int32_t line = TopLine > 0 ? TopLine : 0;
+        for (int32_t y = TextTop; line < LineCount && y < h - ClipBottomInset; y += LineHeight) {
+            const char* text = LineAt(line++);
+            ExtTextOutA(dc, TextLeft - ScrollX, y, ETO_CLIPPED, &clip, text,
+                        static_cast<UINT>(std::strlen(text)), nullptr);
+        }
+        SetTextColor(dc, oldText);
+        SetBkColor(dc, oldBack);
+    }
+    BitBlt(target, 0, 0, w, h, dc, 0, 0, SRCCOPY);
+}
+
+// ---- Scroll bars ---------------------------------------------------------------------------
+
+static int32_t ClampPosition(int32_t position, int32_t range, int32_t page) {
+    return IntMax(IntMin(position, range - IntMax(page - 1, 0)), 0);
+}
+
+// The bars are redrawn with the next frame paint rather than at once: an immediate redraw costs
+// milliseconds on some systems, four times per append, while the text itself is drawn directly.
+static void SetBar(int bar, int32_t range, int32_t page, int32_t position) {
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = range;
+    si.nPage = static_cast<UINT>(page > 0 ? page : 0);
+    si.nPos = position;
+    SetScrollInfo(StatusStrip, bar, &si, FALSE);
+}
+
+// Invalidates the non-client part only (bars and edge); the client is painted by the caller.
+static void InvalidateBars() {
+    RECT outer = {};
+    GetWindowRect(StatusStrip, &outer);
+    MapWindowPoints(nullptr, StatusStrip, reinterpret_cast<POINT*>(&outer), 2);
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+    HRGN frame = CreateRectRgnIndirect(&outer);
+    HRGN inside = CreateRectRgnIndirect(&client);
+    CombineRgn(frame, frame, inside, RGN_DIFF);
+    RedrawWindow(StatusStrip, nullptr, frame, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+    DeleteObject(inside);
+    DeleteObject(frame);
+}
+
+void UpdateStatusScrollBars(bool follow) {
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+
+    VisibleLines = LineHeight > 0 ? client.bottom / LineHeight : 0;
+    int32_t top = follow ? LineCount - VisibleLines + 1 : TopLine;
+    TopLine = ClampPosition(top, LineCount, VisibleLines);
+    SetBar(SB_VERT, LineCount, VisibleLines, TopLine);
+
+    ViewWidth = client.right;
+    const int32_t width = WidestLine + HorizontalSlack;
+    ScrollX = ClampPosition(follow ? 0 : ScrollX, width, ViewWidth);
+    SetBar(SB_HORZ, width, ViewWidth, ScrollX);
+    InvalidateBars();
+}
+
+void AddStatusLine(const char* text) {
+    if (!text) return;
+    // The dial notifier's work is handed to the window thread; an append from elsewhere would
+    // race the painting and the index.
+    assert(LogThread == 0 || GetCurrentThreadId() == LogThread);
+
+    // Whether the view shows the end is decided once, before the line arrives: a bar that
+    // appears during the update can take two lines' height, and a test repeated after that
+    // would lose the end for good.
+    const bool atEnd = LineCount - VisibleLines + 1 <= TopLine;
+
+    WindowDC dc(StatusStrip);
+    {
+        SelectGuard font(dc.Get(), GuiFont);
+        SIZE size = {};
+        GetTextExtentPoint32A(dc.Get(), text, static_cast<int>(std::strlen(text)), &size);
+        WidestLine = IntMax(WidestLine, size.cx);
+    }
+    if (!AppendLine(text)) return;
+    if (!WindowReady) return;
+    // The first run may show or hide a bar, which changes the client area the second measures.
+    UpdateStatusScrollBars(atEnd);
+    UpdateStatusScrollBars(atEnd);
+    PaintStatusStrip(dc.Get());
+}
+
+// The 32-bit position of a dragged thumb: the message itself carries only 16 bits.
+static int32_t TrackPosition(int bar) {
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_TRACKPOS;
+    GetScrollInfo(StatusStrip, bar, &si);
+    return si.nTrackPos;
+}
+
+static int32_t NewTopLine(int request) {
+    const int32_t bottom = LineCount - VisibleLines + 1;
+    switch (request) {
+    case SB_LINEUP: return IntMax(0, TopLine - 1);
+    case SB_LINEDOWN: return IntMin(TopLine + 1, bottom);
+    case SB_PAGEUP: return IntMax(0, TopLine - VisibleLines);
+    case SB_PAGEDOWN: return IntMin(TopLine + VisibleLines, bottom);
+    case SB_THUMBTRACK: return TrackPosition(SB_VERT);
+    case SB_TOP: return 0;
+    case SB_BOTTOM: return bottom;
+    }
+    return TopLine;
+}
+
+static int32_t NewScrollX(int request) {
+    const int32_t right = WidestLine - ViewWidth + HorizontalSlack;
+    switch (request) {
+    case SB_LINELEFT: return IntMax(0, ScrollX - LineHeight);
+    case SB_LINERIGHT: return IntMin(ScrollX + LineHeight, right);
+    case SB_PAGELEFT: return IntMax(0, ScrollX - ViewWidth);
+    case SB_PAGERIGHT: return IntMin(ScrollX + ViewWidth, right);
+    case SB_THUMBTRACK: return TrackPosition(SB_HORZ);
+    case SB_LEFT: return 0;
+    case SB_RIGHT: return right;
+    }
+    return ScrollX;
+}
+
+static void Redraw(HWND window) {
+    WindowDC dc(window);
+    PaintStatusStrip(dc.Get());
+}
+
+static void OnVScroll(HWND window, WPARAM wParam) {
+    // Never above the first line: a short log has a negative "bottom".
+    TopLine = IntMax(0, NewTopLine(LOWORD(wParam)));
+    SetScrollPos(window, SB_VERT, TopLine, TRUE);
+    Redraw(window);
+}
+
+static void OnHScroll(HWND window, WPARAM wParam) {
+    // Never left of the text's start: a strip wider than every line has a negative "right".
+    ScrollX = IntMax(0, NewScrollX(LOWORD(wParam)));
+    SetScrollPos(window, SB_HORZ, ScrollX, TRUE);
+    Redraw(window);
+}
+
+static void OnPaint(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    PaintStatusStrip(dc);
+    EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        if (WindowReady && wParam == SIZE_RESTORED) {
+            UpdateStatusScrollBars(false);
+            UpdateStatusScrollBars(false);
+        }
+        return 0;
+    case WM_PAINT: OnPaint(window); return 0;
+    case WM_VSCROLL: OnVScroll(window, wParam); return 0;
+    case WM_HSCROLL: OnHScroll(window, wParam); return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void SetupStatusStrip() {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = StatusStripProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = StatusClassName;
+    RegisterClassA(&wc);
+
+    FreeStatusLog();
+    TopLine = ScrollX = WidestLine = VisibleLines = ViewWidth = 0;
+    LogThread = GetCurrentThreadId();
+}

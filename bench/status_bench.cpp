@@ -1,0 +1,232 @@
+// Appends many lines to the real status strip of a real main window and reports what an
+// append (with its synchronous repaint) costs early and late in a long log, and what a line
+// costs in memory.
+//
+//   bench_status [--lines N] [--hold MS] [--size WIDTHxHEIGHT] [--wide]
+//
+// --hold keeps the window on screen afterwards (for screenshots); --size resizes it first;
+// --wide mixes in lines wider than the strip.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/WMain.h"
+#include "app/WStatus.h"
+#include "common/NCommon.h"
+#include "controls/NIBtn.h"
+
+namespace {
+
+constexpr int Window = 100; // appends averaged at each checkpoint
+constexpr int PumpEvery = 1000;
+
+struct Options {
+    int Lines = 1000000;
+    DWORD HoldMs = 0;
+    int Width = 0, Height = 0;
+    bool Wide = false;
+};
+
+Options Parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--lines" && i + 1 < argc)
+            o.Lines = std::atoi(argv[++i]);
+        else if (a == "--hold" && i + 1 < argc)
+            o.HoldMs = static_cast<DWORD>(std::atoi(argv[++i]));
+        else if (a == "--size" && i + 1 < argc)
+            std::sscanf(argv[++i], "%dx%d", &o.Width, &o.Height);
+        else if (a == "--wide")
+            o.Wide = true;
+    }
+    return o;
+}
+
+void Pump(DWORD ms) {
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (ms) Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+// What a long auto-redial night writes, more or less.
+int MakeLine(int i, bool wide, char* text, size_t size) {
+    static const char* const states[] = {"Opening port...",
+                                         "Port opened.",
+                                         "Connecting device...",
+                                         "Device connected.",
+                                         "Authenticating user...",
+                                         "Authenticated.",
+                                         "Connected.",
+                                         "Line dropped. Redialling.",
+                                         "Error 678: The remote computer did not respond."};
+    if (i % 10 == 0) return std::snprintf(text, size, " ");
+    if (i % 10 == 1) return std::snprintf(text, size, "Connecting  (#%d Provider)", i / 10);
+    if (wide && i % 10 == 5)
+        return std::snprintf(text, size,
+                             "%s  The modem reported a carrier loss after %d seconds; the "
+                             "next attempt follows at once.",
+                             states[i % 9], i);
+    return std::snprintf(text, size, "%s", states[i % 9]);
+}
+
+std::string Label(int checkpoint) {
+    return "  lines " + std::to_string(IntMax(1, checkpoint - Window + 1)) + ".." +
+           std::to_string(checkpoint);
+}
+
+double Microseconds(LONGLONG ticks, LONGLONG frequency) {
+    return 1e6 * static_cast<double>(ticks) / static_cast<double>(frequency);
+}
+
+void Report(const char* what, std::vector<LONGLONG> samples, LONGLONG frequency) {
+    if (samples.empty()) return;
+    std::sort(samples.begin(), samples.end());
+    LONGLONG sum = 0;
+    for (LONGLONG s : samples)
+        sum += s;
+    std::printf("%-24s mean %8.1f us   median %8.1f us   (%zu lines)\n", what,
+                Microseconds(sum, frequency) / static_cast<double>(samples.size()),
+                Microseconds(samples[samples.size() / 2], frequency), samples.size());
+}
+
+// Bytes in use in every heap of the process, the heaps' own bookkeeping included.
+size_t HeapBytes() {
+    HANDLE heaps[64];
+    DWORD n = GetProcessHeaps(64, heaps);
+    size_t used = 0;
+    for (DWORD h = 0; h < n && h < 64; ++h) {
+        if (!HeapLock(heaps[h])) continue;
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(heaps[h], &entry))
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) used += entry.cbData + entry.cbOverhead;
+        HeapUnlock(heaps[h]);
+    }
+    return used;
+}
+
+// Average cost of redrawing the strip with the view at the given top line.
+double PaintCost(int32_t top, LONGLONG frequency) {
+    TopLine = top;
+    HDC dc = GetDC(StatusStrip);
+    LARGE_INTEGER t0, t1;
+    QueryPerformanceCounter(&t0);
+    for (int i = 0; i < Window; ++i)
+        PaintStatusStrip(dc);
+    QueryPerformanceCounter(&t1);
+    ReleaseDC(StatusStrip, dc);
+    return Microseconds(t1.QuadPart - t0.QuadPart, frequency) / Window;
+}
+
+struct Samples {
+    std::vector<LONGLONG> Append, Idle;
+};
+
+// One append, timed, then the queue emptied (as when lines come one at a time) and timed too.
+void TimedAppend(const char* text, Samples& into) {
+    LARGE_INTEGER t0, t1, t2;
+    QueryPerformanceCounter(&t0);
+    AddStatusLine(text);
+    QueryPerformanceCounter(&t1);
+    Pump(0);
+    QueryPerformanceCounter(&t2);
+    into.Append.push_back(t1.QuadPart - t0.QuadPart);
+    into.Idle.push_back(t2.QuadPart - t1.QuadPart);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options = Parse(argc, argv);
+    InitShared();
+    LoadSettings();
+    SetupMainWindow();
+    RegisterImageButton();
+    CreateMainWindow();
+    KillTimer(MainWindow, PollTimerId); // nothing but appends is measured
+    if (options.Width > 0 && options.Height > 0) {
+        WindowBox box = {0, 0, options.Width, options.Height};
+        CenterOnScreen(box, box);
+        SetWindowPos(MainWindow, nullptr, box.Left, box.Top, box.Width, box.Height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    Pump(200);
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const std::vector<int> checkpoints = {100, 10000, 1000000};
+    std::vector<Samples> samples(checkpoints.size());
+    const size_t heapBefore = HeapBytes();
+    size_t textBytes = 0;
+
+    char text[256];
+    for (int i = 1; i <= options.Lines; ++i) {
+        textBytes += static_cast<size_t>(MakeLine(i, options.Wide, text, sizeof text));
+        auto window = std::find_if(checkpoints.begin(), checkpoints.end(),
+                                   [i](int c) { return i > c - Window && i <= c; });
+        if (window != checkpoints.end()) {
+            TimedAppend(text, samples[static_cast<size_t>(window - checkpoints.begin())]);
+            continue;
+        }
+        AddStatusLine(text);
+        if (i % PumpEvery == 0) Pump(0);
+    }
+    const size_t heapAfter = HeapBytes();
+
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+    std::printf("Status strip benchmark: %d lines appended to a %ldx%ld strip, %d lines visible\n",
+                StatusLineCount(), static_cast<long>(client.right),
+                static_cast<long>(client.bottom), VisibleLines);
+    std::printf("Append (copy, measure, scroll ranges, off-screen paint, one BitBlt), per line:\n");
+    for (size_t c = 0; c < checkpoints.size(); ++c)
+        Report(Label(checkpoints[c]).c_str(), samples[c].Append, frequency.QuadPart);
+    std::printf("Then the idle queue (scroll bar repaint), per line:\n");
+    for (size_t c = 0; c < checkpoints.size(); ++c)
+        Report(Label(checkpoints[c]).c_str(), samples[c].Idle, frequency.QuadPart);
+    if (StatusLineCount() > 0) {
+        const int32_t count = StatusLineCount();
+        const int32_t end = TopLine;
+        const double top = PaintCost(0, frequency.QuadPart);
+        const double middle = PaintCost(count / 2, frequency.QuadPart);
+        const double last = PaintCost(end, frequency.QuadPart); // leaves the view as it was
+        std::printf("Repaint alone: top %.1f us, middle %.1f us, end %.1f us\n", top, middle, last);
+        const double lines = static_cast<double>(count);
+        std::printf("Memory: text %.2f bytes/line; log holds %.2f bytes/line (overhead %.2f); "
+                    "the process heaps grew %.2f bytes/line\n",
+                    static_cast<double>(textBytes) / lines,
+                    static_cast<double>(StatusLogBytes()) / lines,
+                    static_cast<double>(StatusLogBytes() - textBytes) / lines,
+                    static_cast<double>(heapAfter - heapBefore) / lines);
+    }
+
+    // The same first lines once more, now, in a process that has done everything above: what
+    // differs from the first figures is the machine and the display, not the log.
+    if (options.Lines >= Window && options.HoldMs == 0) {
+        SetupStatusStrip();
+        UpdateStatusScrollBars(false);
+        Samples again;
+        for (int i = 1; i <= Window; ++i) {
+            MakeLine(i, options.Wide, text, sizeof text);
+            TimedAppend(text, again);
+        }
+        std::printf("Control, log emptied and refilled:\n");
+        Report("  append, lines 1..100", again.Append, frequency.QuadPart);
+        Report("  idle, lines 1..100", again.Idle, frequency.QuadPart);
+    }
+    std::fflush(stdout);
+
+    Pump(options.HoldMs);
+    return 0;
+}

@@ -1,0 +1,131 @@
+// The main window of the real program, seen from outside: its children, its place on a first
+// start and after a restart, and the way into the tray and back.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr UINT ConnectId = 3076, DisconnectId = 3077;
+constexpr UINT TrayCallback = 3079;
+
+RECT WorkArea() {
+    RECT r = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+    return r;
+}
+
+// A settings file: four flags, the window box and three empty strings.
+std::string SettingsBytes(uint8_t onTop, int32_t left, int32_t top, int32_t width, int32_t height) {
+    std::string bytes = {1, 1, 1, static_cast<char>(onTop)};
+    for (int32_t v : {left, top, width, height})
+        bytes.append(reinterpret_cast<const char*>(&v), 4);
+    bytes.append(12, '\0');
+    return bytes;
+}
+
+void ExpectOuter(HWND window, int left, int top, int width, int height) {
+    RECT r = RectOf(window);
+    EXPECT_EQ(left, r.left);
+    EXPECT_EQ(top, r.top);
+    EXPECT_EQ(width, r.right - r.left);
+    EXPECT_EQ(height, r.bottom - r.top);
+}
+
+TEST(MainWindow, FirstStartShowsTheStripAndBothButtons) {
+    TempFolder folder;
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+
+    const int width = 282, height = 165;
+    ExpectOuter(main, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height);
+    EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+    HWND strip = FindChild(main, "TovaneStatusWndClass");
+    ASSERT_NE(nullptr, strip);
+    EXPECT_TRUE(IsWindowVisible(strip));
+    HWND connect = FindChild(main, "TovaneIBTNClass", "Connect");
+    HWND disconnect = FindChild(main, "TovaneIBTNClass", "Disconnect");
+    ASSERT_NE(nullptr, connect);
+    ASSERT_NE(nullptr, disconnect);
+    EXPECT_EQ(static_cast<int>(ConnectId), GetDlgCtrlID(connect));
+    EXPECT_EQ(static_cast<int>(DisconnectId), GetDlgCtrlID(disconnect));
+    EXPECT_TRUE(IsWindowEnabled(connect));
+    EXPECT_FALSE(IsWindowEnabled(disconnect));
+
+    // Disconnect left of Connect, both 4 pixels above the bottom edge of the client area.
+    RECT client = {};
+    GetClientRect(main, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(main, &origin);
+    RECT c = RectOf(connect), d = RectOf(disconnect);
+    EXPECT_EQ(origin.x + client.right - 79, c.left);
+    EXPECT_EQ(origin.y + client.bottom - 4, c.bottom);
+    EXPECT_EQ(c.left - 5, d.right);
+    EXPECT_EQ(c.top, d.top);
+
+    ASSERT_TRUE(tovane.CloseMain());
+    EXPECT_EQ(0u, tovane.ExitCode());
+}
+
+TEST(MainWindow, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
+    TempFolder folder;
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    RECT before = RectOf(main);
+
+    SendMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000));
+    EXPECT_FALSE(IsIconic(main));
+    SendMessageA(main, TrayCallback, 1, WM_LBUTTONUP);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != 0; }, 5000));
+    RECT after = RectOf(main);
+    EXPECT_EQ(0, std::memcmp(&before, &after, sizeof before));
+    ASSERT_TRUE(tovane.CloseMain());
+}
+
+TEST(MainWindow, RestartOpensWhereTheWindowWasLeft) {
+    TempFolder folder;
+    {
+        TovaneProcess first;
+        ASSERT_TRUE(first.Start(folder.Path()));
+        HWND main = first.WaitForWindow("TovaneMainWndClass");
+        ASSERT_NE(nullptr, main);
+        SetWindowPos(main, nullptr, 130, 110, 330, 220, SWP_NOZORDER | SWP_NOACTIVATE);
+        PumpUntil([&] { return RectOf(main).left == 130; }, 2000);
+        ASSERT_TRUE(first.CloseMain());
+    }
+    ASSERT_TRUE(FileExists(folder.File("Tovane.dat")));
+    TovaneProcess second;
+    ASSERT_TRUE(second.Start(folder.Path()));
+    HWND main = second.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    ExpectOuter(main, 130, 110, 330, 220);
+    ASSERT_TRUE(second.CloseMain());
+}
+
+TEST(MainWindow, SavedBoxOffTheWorkAreaIsPulledInside) {
+    TempFolder folder;
+    RECT work = WorkArea();
+    WriteWholeFile(folder.File("Tovane.dat"),
+                   SettingsBytes(0, work.left - 60, work.bottom + 500, 300, 190));
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    ExpectOuter(main, work.left, work.bottom - 190, 300, 190);
+    EXPECT_FALSE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ASSERT_TRUE(tovane.CloseMain());
+}
+
+} // namespace

@@ -1,0 +1,498 @@
+// The status strip: following the end, both scroll tables, resizing, painting and the log store.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/WMain.h"
+#include "app/WStatus.h"
+#include "common/NCommon.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr int StripWidth = 300;
+constexpr int StripLines = 6;
+
+SCROLLINFO BarOf(int bar) {
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    GetScrollInfo(StatusStrip, bar, &si);
+    return si;
+}
+
+bool HasBar(DWORD bar) {
+    return (GetWindowLongA(StatusStrip, GWL_STYLE) & bar) != 0;
+}
+
+RECT Client() {
+    RECT r = {};
+    GetClientRect(StatusStrip, &r);
+    return r;
+}
+
+void Scroll(UINT message, WORD request) {
+    SendMessageA(StatusStrip, message, MAKEWPARAM(request, 0), 0);
+}
+
+void AddLines(int n, const char* prefix = "Line") {
+    for (int i = 0; i < n; ++i) {
+        std::string text = std::string(prefix) + " " + std::to_string(StatusLineCount());
+        AddStatusLine(text.c_str());
+    }
+}
+
+// The strip painted into a 32-bit bitmap of its client size.
+class Snapshot {
+  public:
+    Snapshot() {
+        RECT r = Client();
+        width_ = r.right;
+        height_ = r.bottom;
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = width_;
+        bi.bmiHeader.biHeight = -height_;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        HDC screen = GetDC(nullptr);
+        dc_ = CreateCompatibleDC(screen);
+        ReleaseDC(nullptr, screen);
+        void* bits = nullptr;
+        bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        old_ = SelectObject(dc_, bitmap_);
+        PaintStatusStrip(dc_);
+        GdiFlush();
+    }
+    ~Snapshot() {
+        SelectObject(dc_, old_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+    // Text-coloured pixels in the rows of the given on-screen line slot.
+    int InkInSlot(int slot) const { return Ink(0, width_, 2 + slot * LineHeight, LineHeight); }
+    int Ink(int x0, int x1, int y0, int rows) const {
+        int n = 0;
+        for (int y = y0; y < y0 + rows && y < height_; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (GetPixel(dc_, x, y) == ColorBtnText) ++n;
+        return n;
+    }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+  private:
+    int width_ = 0, height_ = 0;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ old_ = nullptr;
+};
+
+class Strip : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitShared();
+        SetupStatusStrip();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TestStripParent";
+        RegisterClassA(&wc);
+        parent = CreateWindowExA(0, "TestStripParent", "parent", WS_POPUP | WS_VISIBLE, 50, 50, 600,
+                                 500, nullptr, nullptr, nullptr, nullptr);
+        StatusStrip = CreateWindowExA(WS_EX_CLIENTEDGE, "TovaneStatusWndClass", "",
+                                      WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 100,
+                                      100, parent, nullptr, nullptr, nullptr);
+        HDC dc = GetDC(StatusStrip);
+        HGDIOBJ old = SelectObject(dc, GuiFont);
+        TEXTMETRICA tm = {};
+        GetTextMetricsA(dc, &tm);
+        SelectObject(dc, old);
+        ReleaseDC(StatusStrip, dc);
+        LineHeight = tm.tmHeight + tm.tmExternalLeading;
+    }
+    static void TearDownTestSuite() {
+        ShowWindow(parent, SW_HIDE);
+        DestroyWindow(parent);
+        StatusStrip = nullptr;
+    }
+    void SetUp() override {
+        WindowReady = false;
+        SetupStatusStrip(); // empties the log and the scroll state
+        // Outer height for StripLines whole lines with a horizontal bar showing, plus a bit.
+        Resize(StripWidth, StripLines);
+        WindowReady = true;
+        UpdateStatusScrollBars(false);
+        UpdateStatusScrollBars(false);
+    }
+    // Sizes the strip so that `lines` whole lines fit whether or not the bottom bar shows.
+    static void Resize(int width, int lines) {
+        int frame = 2 * GetSystemMetrics(SM_CYEDGE) + GetSystemMetrics(SM_CYHSCROLL);
+        SetWindowPos(StatusStrip, nullptr, 0, 0, width, frame + lines * LineHeight + 2,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    }
+    static int32_t Bottom() { return StatusLineCount() - VisibleLines + 1; }
+    static HWND parent;
+};
+HWND Strip::parent = nullptr;
+
+TEST_F(Strip, NullAddsNothingAndTextsAreCopied) {
+    AddStatusLine(nullptr);
+    EXPECT_EQ(0, StatusLineCount());
+    char buffer[32] = "first";
+    AddStatusLine(buffer);
+    std::strcpy(buffer, "overwritten");
+    AddStatusLine(" ");
+    AddStatusLine("");
+    ASSERT_EQ(3, StatusLineCount());
+    EXPECT_STREQ("first", StatusLineText(0));
+    EXPECT_STREQ(" ", StatusLineText(1));
+    EXPECT_STREQ("", StatusLineText(2));
+    EXPECT_EQ(nullptr, StatusLineText(3));
+    EXPECT_EQ(nullptr, StatusLineText(-1));
+}
+
+TEST_F(Strip, NewLinesKeepTheEndInView) {
+    ASSERT_EQ(Client().bottom / LineHeight, VisibleLines);
+    for (int i = 0; i < 40; ++i) {
+        AddLines(1);
+        ASSERT_EQ(IntMax(0, Bottom()), TopLine) << "after " << StatusLineCount() << " lines";
+    }
+    EXPECT_TRUE(HasBar(WS_VSCROLL));
+    SCROLLINFO v = BarOf(SB_VERT);
+    EXPECT_EQ(40, v.nMax);
+    EXPECT_EQ(static_cast<UINT>(VisibleLines), v.nPage);
+    EXPECT_EQ(TopLine, v.nPos);
+    // The newest line is drawn, with one empty line's room below it.
+    Snapshot shot;
+    EXPECT_GT(shot.InkInSlot(VisibleLines - 2), 0);
+    EXPECT_EQ(0, shot.InkInSlot(VisibleLines - 1));
+}
+
+TEST_F(Strip, ScrolledUpTheViewStaysPut) {
+    AddLines(30);
+    Scroll(WM_VSCROLL, SB_LINEUP);
+    Scroll(WM_VSCROLL, SB_LINEUP);
+    int32_t top = TopLine;
+    ASSERT_EQ(Bottom() - 2, top);
+    AddLines(5);
+    EXPECT_EQ(top, TopLine);
+    EXPECT_EQ(top, BarOf(SB_VERT).nPos);
+    EXPECT_EQ(35, BarOf(SB_VERT).nMax);
+    // Back at the end it follows again.
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    AddLines(1);
+    EXPECT_EQ(Bottom(), TopLine);
+}
+
+TEST_F(Strip, KeepsFollowingWhenTheBottomBarTakesTwoLines) {
+    const int bar = GetSystemMetrics(SM_CYHSCROLL);
+    if (bar <= LineHeight) GTEST_SKIP() << "the bottom bar is not taller than a line here";
+    // Client exactly six lines high: the bar's height costs two whole lines when it appears.
+    SetWindowPos(StatusStrip, nullptr, 0, 0, StripWidth,
+                 2 * GetSystemMetrics(SM_CYEDGE) + 6 * LineHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    ASSERT_EQ(6, VisibleLines);
+    AddLines(4);
+    AddStatusLine(std::string(150, 'W').c_str());
+    ASSERT_TRUE(HasBar(WS_HSCROLL));
+    ASSERT_EQ(6 - (bar + LineHeight - 1) / LineHeight, VisibleLines);
+    EXPECT_EQ(Bottom(), TopLine) << "the wide line itself is in view";
+    for (int i = 0; i < 10; ++i) {
+        AddLines(1);
+        EXPECT_EQ(Bottom(), TopLine) << "after " << StatusLineCount() << " lines";
+    }
+    Snapshot shot;
+    EXPECT_GT(shot.InkInSlot(VisibleLines - 2), 0) << "the newest line shows";
+}
+
+TEST_F(Strip, FollowingReturnsToTheLeftEdge) {
+    AddLines(20);
+    AddStatusLine(std::string(200, 'W').c_str());
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    ASSERT_GT(ScrollX, 0);
+    AddLines(1);
+    EXPECT_EQ(0, ScrollX);
+    EXPECT_EQ(0, BarOf(SB_HORZ).nPos);
+
+    // Scrolled up, the horizontal offset stays too.
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    Scroll(WM_VSCROLL, SB_TOP);
+    int32_t x = ScrollX;
+    AddLines(1);
+    EXPECT_EQ(x, ScrollX);
+    EXPECT_EQ(0, TopLine);
+}
+
+TEST_F(Strip, HorizontalRangeGrowsAndNeverShrinks) {
+    AddLines(2);
+    EXPECT_FALSE(HasBar(WS_HSCROLL));
+    int32_t narrow = WidestLine;
+    ASSERT_GT(narrow, 0);
+    AddStatusLine(std::string(150, 'M').c_str());
+    int32_t wide = WidestLine;
+    EXPECT_GT(wide, StripWidth);
+    EXPECT_TRUE(HasBar(WS_HSCROLL));
+    EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
+    EXPECT_EQ(static_cast<UINT>(ViewWidth), BarOf(SB_HORZ).nPage);
+    EXPECT_EQ(Client().right, ViewWidth);
+    AddLines(40, "x"); // the wide line scrolls out of view
+    EXPECT_EQ(wide, WidestLine);
+    EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
+    EXPECT_TRUE(HasBar(WS_HSCROLL));
+}
+
+TEST_F(Strip, BottomIsWhereLineDownsStop) {
+    AddLines(25);
+    Scroll(WM_VSCROLL, SB_TOP);
+    EXPECT_EQ(0, TopLine);
+    for (int i = 0; i < 40; ++i)
+        Scroll(WM_VSCROLL, SB_LINEDOWN);
+    int32_t byLines = TopLine;
+    Scroll(WM_VSCROLL, SB_TOP);
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(byLines, TopLine);
+    EXPECT_EQ(25 - VisibleLines + 1, TopLine);
+    EXPECT_EQ(TopLine, BarOf(SB_VERT).nPos);
+
+    Scroll(WM_VSCROLL, SB_TOP);
+    for (int i = 0; i < 10; ++i)
+        Scroll(WM_VSCROLL, SB_PAGEDOWN);
+    EXPECT_EQ(byLines, TopLine);
+    Scroll(WM_VSCROLL, SB_PAGEUP);
+    EXPECT_EQ(byLines - VisibleLines, TopLine);
+    for (int i = 0; i < 10; ++i)
+        Scroll(WM_VSCROLL, SB_PAGEUP);
+    EXPECT_EQ(0, TopLine);
+    Scroll(WM_VSCROLL, SB_LINEUP);
+    EXPECT_EQ(0, TopLine);
+    // Position and end-of-scroll requests keep the place.
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    Scroll(WM_VSCROLL, SB_ENDSCROLL);
+    Scroll(WM_VSCROLL, SB_THUMBPOSITION);
+    EXPECT_EQ(1, TopLine);
+}
+
+TEST_F(Strip, HorizontalSteps) {
+    AddStatusLine(std::string(120, 'W').c_str());
+    const int32_t right = WidestLine - ViewWidth + 10;
+    ASSERT_GT(right, 3 * LineHeight);
+    {
+        // The line runs past the strip but is clipped 5 pixels short of its right edge.
+        Snapshot shot;
+        EXPECT_GT(shot.Ink(shot.Width() - 15, shot.Width() - 5, 2, LineHeight), 0);
+        EXPECT_EQ(0, shot.Ink(shot.Width() - 5, shot.Width(), 0, shot.Height()));
+    }
+    Scroll(WM_HSCROLL, SB_LINERIGHT);
+    EXPECT_EQ(LineHeight, ScrollX);
+    Scroll(WM_HSCROLL, SB_LINELEFT);
+    Scroll(WM_HSCROLL, SB_LINELEFT);
+    EXPECT_EQ(0, ScrollX);
+    Scroll(WM_HSCROLL, SB_PAGERIGHT);
+    EXPECT_EQ(IntMin(ViewWidth, right), ScrollX);
+    for (int i = 0; i < 20; ++i)
+        Scroll(WM_HSCROLL, SB_PAGERIGHT);
+    EXPECT_EQ(right, ScrollX);
+    Scroll(WM_HSCROLL, SB_LEFT);
+    EXPECT_EQ(0, ScrollX);
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    EXPECT_EQ(right, ScrollX);
+    EXPECT_EQ(right, BarOf(SB_HORZ).nPos);
+    // The right end of the widest line shows, left of the clip margin.
+    Snapshot shot;
+    EXPECT_GT(shot.Ink(shot.Width() - 30, shot.Width() - 5, 2, LineHeight), 0);
+    EXPECT_EQ(0, shot.Ink(shot.Width() - 5, shot.Width(), 0, shot.Height()));
+}
+
+TEST_F(Strip, ShortLogNeverScrollsPastItsStart) {
+    AddLines(2);
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    EXPECT_EQ(0, TopLine);
+    Scroll(WM_VSCROLL, SB_LINEDOWN);
+    EXPECT_EQ(0, TopLine);
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    EXPECT_EQ(0, ScrollX);
+    Scroll(WM_HSCROLL, SB_PAGERIGHT);
+    EXPECT_EQ(0, ScrollX);
+    Snapshot shot;
+    EXPECT_GT(shot.InkInSlot(0), 0);
+    EXPECT_EQ(0, shot.Ink(0, 4, 0, shot.Height())) << "text starts 4 pixels in";
+}
+
+TEST_F(Strip, ResizeClampsWithoutFollowing) {
+    AddLines(50);
+    AddStatusLine(std::string(100, 'W').c_str());
+    // Scrolled to the middle: a taller strip keeps the place.
+    Scroll(WM_VSCROLL, SB_TOP);
+    for (int i = 0; i < 10; ++i)
+        Scroll(WM_VSCROLL, SB_LINEDOWN);
+    Resize(StripWidth, 20);
+    EXPECT_EQ(Client().bottom / LineHeight, VisibleLines);
+    EXPECT_EQ(10, TopLine);
+    EXPECT_EQ(static_cast<UINT>(VisibleLines), BarOf(SB_VERT).nPage);
+
+    // At the end: a taller strip pulls the top line back so no more than one spare line shows.
+    Resize(StripWidth, 6);
+    Scroll(WM_VSCROLL, SB_BOTTOM);
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    int32_t oldX = ScrollX;
+    Resize(StripWidth, 30);
+    EXPECT_EQ(51 - (VisibleLines - 1), TopLine);
+    EXPECT_EQ(TopLine, BarOf(SB_VERT).nPos);
+    // Wider: the horizontal offset is clamped to the new end.
+    Resize(StripWidth + 200, 30);
+    EXPECT_LT(ScrollX, oldX);
+    EXPECT_EQ(WidestLine + 10 - (ViewWidth - 1), ScrollX);
+
+    // Not ready (main window still being built): resizing changes nothing.
+    WindowReady = false;
+    int32_t visible = VisibleLines;
+    Resize(StripWidth, 8);
+    EXPECT_EQ(visible, VisibleLines);
+}
+
+TEST_F(Strip, NoVerticalBarWhileLinesFit) {
+    AddLines(VisibleLines - 1);
+    EXPECT_FALSE(HasBar(WS_VSCROLL));
+    EXPECT_EQ(0, TopLine);
+    AddLines(3);
+    EXPECT_TRUE(HasBar(WS_VSCROLL));
+}
+
+TEST_F(Strip, LinesBeforeReadyAreShownByTheFirstPaint) {
+    WindowReady = false;
+    AddStatusLine("early one");
+    AddStatusLine(" ");
+    AddStatusLine("early three");
+    EXPECT_EQ(3, StatusLineCount());
+    EXPECT_EQ(0, TopLine);
+    EXPECT_EQ(0, BarOf(SB_VERT).nMax) << "no scroll work before the window is ready";
+    WindowReady = true;
+    Snapshot shot;
+    EXPECT_GT(shot.InkInSlot(0), 0);
+    EXPECT_EQ(0, shot.InkInSlot(1)) << "a blank line draws as empty";
+    EXPECT_GT(shot.InkInSlot(2), 0);
+    EXPECT_EQ(0, shot.InkInSlot(3));
+}
+
+TEST_F(Strip, ThumbDragBeyondSixteenBits) {
+    // Filled without drawing, then shown once.
+    WindowReady = false;
+    for (int i = 0; i < 80000; ++i) {
+        char text[24];
+        wsprintfA(text, "%d", i);
+        AddStatusLine(text);
+    }
+    WindowReady = true;
+    Resize(StripWidth, 30); // a long track, so a pixel of drag is a small step
+    Scroll(WM_VSCROLL, SB_TOP);
+    ASSERT_EQ(0, TopLine);
+
+    SetForegroundWindow(parent);
+    SCROLLBARINFO info = {};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetScrollBarInfo(StatusStrip, OBJID_VSCROLL, &info));
+    const RECT& bar = info.rcScrollBar;
+    const int x = (bar.left + bar.right) / 2;
+    const int thumb = info.xyThumbBottom - info.xyThumbTop;
+    const int grab = bar.top + info.xyThumbTop + thumb / 2;
+    const int track = bar.bottom - bar.top - 2 * info.dxyLineButton - thumb;
+    ASSERT_GT(track, 100);
+    const int move = track * 85 / 100; // the thumb's top ends 85% down its travel
+    const int drop = grab + move;
+
+    // All input is queued first: the drag runs its own loop once the press is dispatched.
+    auto at = [](int px, int py, DWORD flags) {
+        INPUT in = {};
+        in.type = INPUT_MOUSE;
+        in.mi.dx = MulDiv(px, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        in.mi.dy = MulDiv(py, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | flags;
+        return in;
+    };
+    INPUT drag[] = {at(x, grab, 0), at(x, grab, MOUSEEVENTF_LEFTDOWN), at(x, (grab + drop) / 2, 0),
+                    at(x, drop, 0), at(x, drop, MOUSEEVENTF_LEFTUP)};
+    ASSERT_EQ(5u, SendInput(5, drag, sizeof(INPUT)));
+    PumpMessages(500);
+
+    // About 85% down; a 16-bit position would have wrapped to a few thousand.
+    const int expected = static_cast<int>(static_cast<double>(Bottom()) * move / track);
+    EXPECT_GT(TopLine, 65535);
+    EXPECT_NEAR(expected, TopLine, Bottom() / 20);
+    EXPECT_EQ(TopLine, BarOf(SB_VERT).nPos);
+    Snapshot shot;
+    EXPECT_GT(shot.InkInSlot(0), 0);
+}
+
+TEST_F(Strip, LargeLogKeepsEveryLineInOrder) {
+    WindowReady = false;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 20000; ++i) {
+        std::string text =
+            "line " + std::to_string(i) + std::string(static_cast<size_t>(i % 70), '.');
+        texts.push_back(text);
+        AddStatusLine(text.c_str());
+    }
+    // One line larger than a storage block, and lines after it.
+    std::string huge(100000, 'h');
+    AddStatusLine(huge.c_str());
+    AddStatusLine("after");
+    ASSERT_EQ(20002, StatusLineCount());
+    for (int i = 0; i < 20000; i += 97)
+        ASSERT_STREQ(texts[static_cast<size_t>(i)].c_str(), StatusLineText(i)) << i;
+    for (int i : {4095, 4096, 4097, 8191, 8192, 19999})
+        ASSERT_STREQ(texts[static_cast<size_t>(i)].c_str(), StatusLineText(i)) << i;
+    EXPECT_EQ(huge, StatusLineText(20000));
+    EXPECT_STREQ("after", StatusLineText(20001));
+
+    FreeStatusLog();
+    EXPECT_EQ(0, StatusLineCount());
+    EXPECT_EQ(nullptr, StatusLineText(0));
+    EXPECT_EQ(0u, StatusLogBytes());
+}
+
+TEST_F(Strip, EachLineCostsItsTextAndFewBytesMore) {
+    WindowReady = false;
+    size_t textBytes = 0;
+    const int lines = 200000;
+    for (int i = 0; i < lines; ++i) {
+        char text[64];
+        int n = wsprintfA(text, "Connecting  (#%d Provider)", i);
+        textBytes += static_cast<size_t>(n);
+        AddStatusLine(text);
+    }
+    double overhead = static_cast<double>(StatusLogBytes() - textBytes) / lines;
+    EXPECT_LE(overhead, 24.0);
+    EXPECT_GT(overhead, 0.0);
+}
+
+#ifndef NDEBUG
+DWORD WINAPI AppendFromAnotherThread(LPVOID) {
+    AddStatusLine("from elsewhere");
+    return 0;
+}
+
+void AppendOffTheWindowThread() {
+    HANDLE thread = CreateThread(nullptr, 0, AppendFromAnotherThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+#endif
+
+TEST_F(Strip, AppendsOffTheWindowThreadAreCaughtInDebugBuilds) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "the check is compiled into debug builds only";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(AppendOffTheWindowThread(), "LogThread");
+    // The window thread itself may append.
+    AddStatusLine("here");
+    EXPECT_EQ(1, StatusLineCount());
+#endif
+}
+
+} // namespace
