@@ -7,6 +7,7 @@
 //   tovdrive set-text CLASS N TEXT   set the text of the N-th (from 0) edit of the window
 //   tovdrive click CLASS CAPTION     press the button with the caption in the window
 //   tovdrive close [CLASS]           post WM_CLOSE (default: the main window)
+//   tovdrive rect CLASS              print the window's box as an imagemagick geometry WxH+X+Y
 #include <windows.h>
 
 #include <cstdio>
@@ -91,6 +92,13 @@ int main(int argc, char** argv) {
             }
         }
         return 3;
+    }
+    if (verb == "rect" && argc == 3) {
+        HWND w = WaitVisible(argv[2], 5000);
+        if (!w) return 3;
+        RECT r = RectOf(w);
+        std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+        return 0;
     }
     if (verb == "close") {
         HWND w = FindWindowA(argc > 2 ? argv[2] : MainClass, nullptr);
