@@ -80,7 +80,6 @@ static WindowBox AboutPlace = InitialPlace;
 static AboutLayout Layout = BaseLayout;
 static bool AboutReady = false;
 static HFONT AboutLinkFont = nullptr;
-static HWND AboutWindow = nullptr;
 static HWND AboutLink = nullptr;
 static HWND AboutCloseButton = nullptr;
 
@@ -140,7 +139,6 @@ HWND CreateAboutWindow() {
                         AboutPlace.Top, AboutPlace.Width, AboutPlace.Height, MainWindow, nullptr,
                         GetModuleHandleA(nullptr), nullptr);
     if (!window) return nullptr;
-    AboutWindow = window;
 
     HMENU menu = GetSystemMenu(window, FALSE);
     for (UINT command : RemovedSystemCommands)
@@ -221,7 +219,7 @@ static void OnDestroy(HWND window) {
     AboutPlace = {r.left, r.top, r.right - r.left, r.bottom - r.top};
     if (AboutLinkFont) DeleteObject(AboutLinkFont);
     AboutLinkFont = nullptr;
-    AboutWindow = AboutLink = AboutCloseButton = nullptr;
+    AboutLink = AboutCloseButton = nullptr;
 }
 
 // The button paths end the modal loop first, then destroy the window.

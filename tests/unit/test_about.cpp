@@ -9,6 +9,7 @@
 #include "AboutExpect.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "controls/NIBtn.h"
 #include "controls/NURL.h"
 #include "support/TestSupport.h"
 #include "windows/WAbout.h"
@@ -37,6 +38,7 @@ class AboutEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
         InitShared();
+        RegisterImageButton();
         SetupAboutWindow();
         RegisterLinkControl();
         WNDCLASSA wc = {};
@@ -283,6 +285,8 @@ TEST_F(AboutShown, TheSystemMenuHoldsOnlyMoveAndClose) {
 
 TEST_F(AboutShown, TabAlternatesBetweenTheButtonAndTheLink) {
     HWND close = GetDlgItem(about, 1), link = LinkOf(about);
+    ASSERT_NE(nullptr, close);
+    ASSERT_NE(nullptr, link);
     SetFocus(about);
     SendMessageA(about, WM_KEYDOWN, VK_TAB, 1);
     EXPECT_EQ(close, GetFocus());

@@ -5,6 +5,7 @@
 #include "AboutExpect.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "controls/NIBtn.h"
 #include "controls/NURL.h"
 #include "support/TestSupport.h"
 #include "windows/WAbout.h"
@@ -22,6 +23,7 @@ class ScaledAbout : public ::testing::Test {
         InitShared();
         DpiScale = 1.25f;
         DpiScaling = true;
+        RegisterImageButton();
         SetupAboutWindow();
         RegisterLinkControl();
         WNDCLASSA wc = {};
