@@ -308,6 +308,13 @@ TEST_F(AboutShown, PaintsIconFramesAndTextsAsDesigned) {
     CheckPainting(about, LayoutAt96);
 }
 
+TEST_F(AboutShown, ASecondSetUpLeavesTheTextsReadable) {
+    // Deciphering is in place: running it twice would scramble the texts.
+    SetupAboutWindow();
+    SetFocus(about);
+    CheckPainting(about, LayoutAt96);
+}
+
 TEST(AboutTexts, FitTheirFrames) {
     CheckTextsInsideFrames(LayoutAt96);
 }

@@ -60,6 +60,11 @@ TEST_F(ScaledAbout, FramesIconAndTextsMoveOutWhileFontHeightsStay) {
     CheckPainting(about, LayoutAt120);
 }
 
+TEST_F(ScaledAbout, ASecondSetUpNeitherScalesNorDeciphersAgain) {
+    SetupAboutWindow();
+    CheckPainting(about, LayoutAt120);
+}
+
 TEST_F(ScaledAbout, TextsStillFitTheirFrames) {
     CheckTextsInsideFrames(LayoutAt120);
 }
