@@ -5,7 +5,9 @@
 #include "app/WMain.h"
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
+#include "controls/NURL.h"
 #include "ras/NRas.h"
+#include "windows/WAbout.h"
 
 bool OfferDialogKey(const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return true;
@@ -22,6 +24,8 @@ static void StartUp() {
     LoadSettings();
     SetupMainWindow();
     RegisterImageButton();
+    SetupAboutWindow();
+    RegisterLinkControl();
     CreateMainWindow();
 }
 

@@ -4,3 +4,4 @@
 
 void SetupAboutWindow();
 HWND CreateAboutWindow(); // hidden; the caller runs it with RunModal
+LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,270 @@
+// The link control: its size, cursor, keys, clicks, focus rectangle and record.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/NCommon.h"
+#include "controls/NURL.h"
+#include "support/Pixels.h"
+#include "support/TestSupport.h"
+
+// Every heap block of the process is counted, so the test sees the link's record come and go.
+static long LiveBlocks = 0;
+
+void* operator new(size_t size) {
+    if (void* p = std::malloc(size ? size : 1)) {
+        ++LiveBlocks;
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    void* p = std::malloc(size ? size : 1);
+    if (p) ++LiveBlocks;
+    return p;
+}
+void* operator new[](size_t size) {
+    return operator new(size);
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
+    return operator new(size, tag);
+}
+void operator delete(void* p) noexcept {
+    if (!p) return;
+    --LiveBlocks;
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    operator delete(p);
+}
+
+namespace {
+
+std::vector<std::string> opened;
+
+void RecordOpen(const char* url) {
+    opened.push_back(url ? url : "(null)");
+}
+
+LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ERASEBKGND) {
+        RECT r;
+        GetClientRect(window, &r);
+        FillRect(reinterpret_cast<HDC>(wParam), &r, BtnFaceBrush);
+        return 1;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HFONT MakeFont(int height, bool underline) {
+    return CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, ANSI_CHARSET, 0, 0,
+                       PROOF_QUALITY, FF_SWISS, "MS Sans Serif");
+}
+
+SIZE TextSize(HFONT font, const char* text) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    SIZE size = {};
+    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    return size;
+}
+
+RECT RectInParent(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+constexpr char Address[] = "http://tovane.example.org/";
+constexpr COLORREF Red = RGB(255, 0, 0);
+
+// One parent and one link for the suite: destroying focused windows is slow under Wine.
+class Link : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitShared();
+        RegisterLinkControl();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = ParentProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TestLinkParent";
+        RegisterClassA(&wc);
+        parent = CreateWindowExA(0, "TestLinkParent", "links", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 30,
+                                 30, 400, 200, nullptr, nullptr, nullptr, nullptr);
+        smallFont = MakeFont(11, true);
+        bigFont = MakeFont(24, false);
+        link = CreateLinkControl(parent, 20, 30, Address, smallFont, Red);
+        PumpMessages(100);
+    }
+    static void TearDownTestSuite() {
+        DestroyWindow(parent);
+        DeleteObject(smallFont);
+        DeleteObject(bigFont);
+        DoneShared();
+    }
+    void SetUp() override {
+        opened.clear();
+        OpenWebPageHook = RecordOpen;
+        SetFocus(parent);
+    }
+    void TearDown() override { OpenWebPageHook = nullptr; }
+
+    static HWND parent, link;
+    static HFONT smallFont, bigFont;
+};
+HWND Link::parent = nullptr;
+HWND Link::link = nullptr;
+HFONT Link::smallFont = nullptr;
+HFONT Link::bigFont = nullptr;
+
+TEST_F(Link, IsExactlyTheSizeOfItsTextInItsFontAtItsPoint) {
+    ASSERT_NE(nullptr, link);
+    SIZE text = TextSize(smallFont, Address);
+    RECT r = RectInParent(link);
+    EXPECT_EQ(20, r.left);
+    EXPECT_EQ(30, r.top);
+    EXPECT_EQ(text.cx, r.right - r.left);
+    EXPECT_EQ(text.cy, r.bottom - r.top);
+
+    HWND big = CreateLinkControl(parent, 5, 100, "Wide", bigFont, Red);
+    SIZE bigText = TextSize(bigFont, "Wide");
+    RECT b = RectInParent(big);
+    EXPECT_EQ(5, b.left);
+    EXPECT_EQ(100, b.top);
+    EXPECT_EQ(bigText.cx, b.right - b.left);
+    EXPECT_EQ(bigText.cy, b.bottom - b.top);
+    EXPECT_GT(bigText.cy, text.cy);
+    DestroyWindow(big);
+}
+
+TEST_F(Link, IsAVisibleTabStopChildOfItsClass) {
+    char name[64] = {};
+    GetClassNameA(link, name, sizeof name);
+    EXPECT_STREQ("TovaneURLClass", name);
+    LONG style = GetWindowLongA(link, GWL_STYLE);
+    EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE | WS_TABSTOP), DWORD(style) & 0xFFFF0000u);
+    EXPECT_TRUE(GetWindowLongA(link, GWL_EXSTYLE) & WS_EX_NOPARENTNOTIFY);
+    EXPECT_EQ(0, GetDlgCtrlID(link));
+    EXPECT_EQ(0, GetWindowTextLengthA(link));
+}
+
+TEST_F(Link, ShowsTheHandCursor) {
+    ASSERT_NE(nullptr, HandCursor);
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(HandCursor), GetClassLongPtrA(link, GCLP_HCURSOR));
+    SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+    SendMessageA(link, WM_SETCURSOR, reinterpret_cast<WPARAM>(link),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(HandCursor, GetCursor());
+}
+
+TEST_F(Link, WantsCharacters) {
+    EXPECT_EQ(DLGC_WANTCHARS, SendMessageA(link, WM_GETDLGCODE, 0, 0));
+}
+
+TEST_F(Link, SpaceOpensItsOwnTextAndOtherCharactersDoNot) {
+    for (WPARAM c : {WPARAM('a'), WPARAM('\r'), WPARAM('\t'), WPARAM(27), WPARAM('_')})
+        EXPECT_EQ(0, SendMessageA(link, WM_CHAR, c, 0));
+    EXPECT_TRUE(opened.empty());
+    SetFocus(link);
+    EXPECT_EQ(0, SendMessageA(link, WM_CHAR, ' ', 0));
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_EQ(Address, opened[0]);
+}
+
+TEST_F(Link, ReleasingTheLeftButtonOpensWithoutTakingTheFocus) {
+    SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    EXPECT_TRUE(opened.empty()) << "the press alone must not open";
+    EXPECT_EQ(parent, GetFocus());
+    SendMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    ASSERT_EQ(1u, opened.size());
+    EXPECT_EQ(Address, opened[0]);
+    SendMessageA(link, WM_RBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(1u, opened.size());
+}
+
+TEST_F(Link, PaintsItsTextInItsColourOnTheButtonFace) {
+    InvalidateRect(link, nullptr, TRUE);
+    UpdateWindow(link);
+    Capture c = CaptureClient(link);
+    ASSERT_GT(c.Width, 0);
+    int face = 0, ink = 0, other = 0;
+    for (COLORREF p : c.Data) {
+        if (p == ColorBtnFace) {
+            ++face;
+        } else if (GetRValue(p) > GetGValue(p) && GetGValue(p) == GetBValue(p)) {
+            ++ink; // red or red blended into the grey face
+        } else {
+            ++other;
+        }
+    }
+    EXPECT_GT(ink, 20);
+    EXPECT_GT(face, ink);
+    EXPECT_EQ(0, other);
+    // Underlined font: the bottom rows carry a line of ink across the text.
+    int underline = 0;
+    for (int y = c.Height - 3; y < c.Height; ++y) {
+        int run = 0;
+        for (int x = 0; x < c.Width; ++x)
+            run += c.At(x, y) != ColorBtnFace;
+        underline = std::max(underline, run);
+    }
+    EXPECT_GT(underline, c.Width * 3 / 4);
+}
+
+TEST_F(Link, TheFocusRectangleComesAndGoesWithTheFocus) {
+    InvalidateRect(link, nullptr, TRUE);
+    UpdateWindow(link);
+    Capture before = CaptureClient(link);
+    SetFocus(link);
+    Capture focused = CaptureClient(link);
+    SetFocus(parent);
+    Capture after = CaptureClient(link);
+
+    ASSERT_EQ(before.Data.size(), focused.Data.size());
+    int changedOnEdge = 0, changedInside = 0;
+    for (int y = 0; y < before.Height; ++y) {
+        for (int x = 0; x < before.Width; ++x) {
+            if (before.At(x, y) == focused.At(x, y)) continue;
+            bool edge = x == 0 || y == 0 || x == before.Width - 1 || y == before.Height - 1;
+            ++(edge ? changedOnEdge : changedInside);
+        }
+    }
+    // A dotted rectangle along the outer pixels: every other one of them.
+    EXPECT_GT(changedOnEdge, before.Width / 2);
+    EXPECT_EQ(0, changedInside);
+    EXPECT_EQ(before.Data, after.Data);
+}
+
+TEST_F(Link, TheRecordIsFreedWithTheControl) {
+    long live = LiveBlocks;
+    for (int i = 0; i < 20; ++i) {
+        HWND extra = CreateLinkControl(parent, 0, 150, "x", smallFont, Red);
+        ASSERT_NE(nullptr, extra);
+        EXPECT_EQ(live + 1, LiveBlocks);
+        DestroyWindow(extra);
+        EXPECT_EQ(live, LiveBlocks);
+    }
+}
+
+TEST_F(Link, AFailedCreationKeepsNoRecord) {
+    long live = LiveBlocks;
+    // A child window without a parent cannot be made.
+    EXPECT_EQ(nullptr, CreateLinkControl(nullptr, 0, 0, Address, smallFont, Red));
+    EXPECT_EQ(live, LiveBlocks);
+}
+
+} // namespace
