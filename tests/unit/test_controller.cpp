@@ -200,12 +200,15 @@ std::string StateLine(RASCONNSTATE state) {
 }
 
 std::string ErrorLine(DWORD code) {
-    return "service text " + std::to_string(code);
+    char text[32];
+    wsprintfA(text, "service text %lu", code);
+    return text;
 }
 
 bool IsConnectingLine(const std::string& line, int attempt) {
-    std::string head = "Connecting  (#" + std::to_string(attempt) + " ";
-    return line.compare(0, head.size(), head) == 0 && line.back() == ')';
+    char head[32];
+    wsprintfA(head, "Connecting  (#%d ", attempt);
+    return line.rfind(head, 0) == 0 && line.back() == ')';
 }
 
 HRASCONN Handle(uintptr_t value) {
@@ -648,8 +651,10 @@ TEST_F(Controller, AQuitArrivingDuringTheWaitIsKeptForTheMainLoop) {
     Disconnect();
     MSG msg;
     bool quit = false;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        quit = quit || (msg.message == WM_QUIT && msg.wParam == 42);
+    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        quit = msg.message == WM_QUIT && msg.wParam == 42;
+        DispatchMessageA(&msg);
+    }
     EXPECT_TRUE(quit);
 }
 
