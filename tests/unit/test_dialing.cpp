@@ -335,8 +335,9 @@ TEST_F(Dialing, HundredsOfQuickDialsKeepEveryLineInOrder) {
         int32_t at = first + d * perDial;
         auto line = [&](int32_t i) { return Text(StatusLineText(at + i)); };
         ASSERT_EQ(" ", line(0)) << d;
-        ASSERT_EQ(0u, line(1).find("Connecting  (#" + std::to_string(firstAttempt + d) + " "))
-            << d << " " << line(1);
+        char head[32];
+        wsprintfA(head, "Connecting  (#%d ", firstAttempt + d);
+        ASSERT_EQ(0u, line(1).find(head)) << d << " " << line(1);
         for (int i = 0; i < 39; ++i)
             ASSERT_EQ(states[i], line(2 + i)) << d << " " << i;
         ASSERT_EQ(error, line(41)) << d;
