@@ -8,6 +8,7 @@
 #include "controls/NURL.h"
 #include "ras/NRas.h"
 #include "windows/WAbout.h"
+#include "windows/WPass.h"
 
 bool OfferDialogKey(const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return true;
@@ -25,6 +26,7 @@ static void StartUp() {
     SetupMainWindow();
     RegisterImageButton();
     SetupAboutWindow();
+    SetupPasswordWindow();
     RegisterLinkControl();
     CreateMainWindow();
 }

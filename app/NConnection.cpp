@@ -1,30 +1,315 @@
 #include "app/NConnection.h"
 
-#include "app/WMain.h"
-#include "common/NCommon.h"
+#include <cstdio>
+#include <cstring>
+#include <vector>
 
-// Interim controller until dialling lands: it names the window and never refuses a close.
+#include "app/App.h"
+#include "app/WMain.h"
+#include "app/WStatus.h"
+#include "common/NCommon.h"
+#include "windows/WPass.h"
+
 TControllerState ControllerState = TControllerState::Initial;
+HRASCONN ConnectionHandle = nullptr;
 int32_t DialAttempt = 0;
 bool UserStopped = false;
 bool FailureHangup = false;
 bool SessionEnding = false;
 
+static constexpr char TextNoConnection[] = "No connection selected";
+static constexpr char TextDisconnected[] = "Disconnected";
+static constexpr char TextChooseConnection[] =
+    "Please choose a connection with menu File|Settings...";
+static constexpr char TextSeparator[] = " ";
+static constexpr char FormatConnecting[] = "Connecting  (#%d %s)";
+static constexpr char TextDisconnecting[] = "  disconnecting...";
+static constexpr char FormatHangUpError[] = "Error %d - Hangup - RasHangup";
+
+static bool Busy() {
+    return ControllerState == TControllerState::Dialing ||
+           ControllerState == TControllerState::HangingUp;
+}
+
 void ResetController() {
+    ConnectionHandle = nullptr;
     UserStopped = FailureHangup = SessionEnding = false;
 }
 
+bool CanClose() {
+    return !Busy();
+}
+
+void ShowConnectedControls() {
+    EnableWindow(ConnectButton, FALSE);
+    EnableWindow(DisconnectButton, TRUE);
+    EnableMenuItem(TrayMenu, CmdConnect, MF_BYCOMMAND | MF_GRAYED);
+    EnableMenuItem(TrayMenu, CmdDisconnect, MF_BYCOMMAND | MF_ENABLED);
+}
+
+void ShowDisconnectedControls() {
+    EnableWindow(ConnectButton, TRUE);
+    EnableWindow(DisconnectButton, FALSE);
+    EnableMenuItem(TrayMenu, CmdConnect, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(TrayMenu, CmdDisconnect, MF_BYCOMMAND | MF_GRAYED);
+}
+
+static const char* StateText(RASCONNSTATE state, DWORD error) {
+    return ConnectionStateText(state, error, Settings.SimpleStatus != 0);
+}
+
+// ---- Texts -----------------------------------------------------------------------------------
+
+std::string FormatDialTime(const SYSTEMTIME& time) {
+    char date[128] = {};
+    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date) <= 0)
+        date[0] = 0;
+    char clock[128] = {};
+    char format[80] = {};
+    int written = 0;
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTTIME, format, sizeof format) > 0)
+        written = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &time, format, clock, sizeof clock);
+    // Systems older than the short-time locale value: the long format without seconds.
+    if (written <= 0)
+        written = GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, clock,
+                                 sizeof clock);
+    if (written <= 0) clock[0] = 0;
+    return std::string(date) + " " + clock;
+}
+
+void CopyDialText(char* field, size_t capacity, const char* text) {
+    if (!field || capacity == 0) return;
+    size_t n = text ? strnlen(text, capacity - 1) : 0;
+    std::memcpy(field, text ? text : "", n);
+    field[n] = 0;
+}
+
+// ---- Refresh -----------------------------------------------------------------------------------
+
 void RefreshConnection() {
     std::string title = "Tovane";
-    if (Settings.ConnectionName) title += std::string(" - ") + Settings.ConnectionName;
+    if (Settings.ConnectionName) title = title + " - " + Settings.ConnectionName;
     SetWindowTextA(MainWindow, title.c_str());
+
+    ControllerState = TControllerState::Initial;
+    DialAttempt = 0;
+    if (!Settings.ConnectionName) {
+        AddStatusLine(TextNoConnection);
+        ControllerState = TControllerState::Ready;
+        return;
+    }
+
+    std::vector<RASCONNA> connections(RasListCapacity);
+    connections[0].dwSize = sizeof(RASCONNA);
+    DWORD bytes = sizeof(RASCONNA) * RasListCapacity;
+    DWORD count = 0;
+    if (RasApi.RasEnumConnectionsA(connections.data(), &bytes, &count) != 0) return;
+
+    // The count and the names come from the service: never read past the array or a field.
+    if (count > static_cast<DWORD>(RasListCapacity)) count = RasListCapacity;
+    const RASCONNA* found = nullptr;
+    for (DWORD i = 0; i < count && !found; ++i) {
+        RASCONNA& c = connections[i];
+        c.szEntryName[RasMaxEntryName] = 0;
+        if (std::strcmp(c.szEntryName, Settings.ConnectionName) == 0) found = &c;
+    }
+    if (!found || !found->hrasconn) {
+        AddStatusLine(TextDisconnected);
+        ControllerState = TControllerState::Ready;
+        return;
+    }
+
+    ShowConnectedControls();
+    ConnectionHandle = found->hrasconn;
+    RASCONNSTATUSA status = {};
+    status.dwSize = sizeof status;
+    if (RasApi.RasGetConnectStatusA(ConnectionHandle, &status) != 0) return;
+    AddStatusLine(StateText(status.rasconnstate, status.dwError));
     ControllerState = TControllerState::Ready;
 }
 
-void Connect() {}
-void Disconnect() {}
-bool CanClose() {
-    return ControllerState == TControllerState::Initial ||
-           ControllerState == TControllerState::Ready;
+// ---- Connect ---------------------------------------------------------------------------------
+
+// Runs the password window. False when the dial must not go ahead.
+static bool AskForCredentials() {
+    TControllerState remembered = ControllerState;
+    // Keeps the poll idle and Close refused while the prompt's modal loop runs.
+    ControllerState = TControllerState::Dialing;
+
+    // The poll may open the prompt from inside another modal window's loop. EndModal enables
+    // the main window again; it must stay disabled for the window that is still open.
+    bool ownerWasEnabled = IsWindowEnabled(MainWindow) != FALSE;
+    HWND previousActive = GetActiveWindow();
+
+    HWND window = CreatePasswordWindow();
+    int result = window ? RunModal(window, MainWindow) : ModalCancel;
+
+    if (!ownerWasEnabled) {
+        EnableWindow(MainWindow, FALSE);
+        if (previousActive && IsWindow(previousActive)) SetForegroundWindow(previousActive);
+    }
+
+    if (result != ModalOk || !Settings.UserName || !SessionPassword) {
+        ControllerState = remembered;
+        UserStopped = true;
+        return false;
+    }
+    InvalidateRect(MainWindow, nullptr, FALSE);
+    UpdateWindow(MainWindow);
+    return true;
 }
-void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {}
+
+static void WriteConnectingLine() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    std::string when = FormatDialTime(now);
+    AddStatusLine(TextSeparator);
+    std::snprintf(TextBuffer, TextBufferSize, FormatConnecting, DialAttempt, when.c_str());
+    AddStatusLine(TextBuffer);
+}
+
+void Connect() {
+    // A dial or hang-up is already running; a second dial would lose its handle, and a dial
+    // started inside the hang-up wait would keep that wait from ever ending.
+    if (Busy()) return;
+
+    UserStopped = false;
+    FailureHangup = false;
+    if (!Settings.ConnectionName) {
+        AddStatusLine(TextChooseConnection);
+        return;
+    }
+    if (!Settings.UserName || (!Settings.Password && !SessionPassword)) {
+        if (!AskForCredentials()) return;
+    }
+
+    ConnectionHandle = nullptr;
+    ControllerState = TControllerState::Dialing;
+    ShowConnectedControls();
+    ++DialAttempt;
+    WriteConnectingLine();
+
+    RASDIALPARAMSA params = {};
+    params.dwSize = sizeof params;
+    CopyDialText(params.szEntryName, sizeof params.szEntryName, Settings.ConnectionName);
+    CopyDialText(params.szUserName, sizeof params.szUserName, Settings.UserName);
+    CopyDialText(params.szPassword, sizeof params.szPassword,
+                 Settings.Password ? Settings.Password : SessionPassword);
+    DWORD r = RasApi.RasDialA(nullptr, nullptr, &params, 0, reinterpret_cast<void*>(&DialNotifier),
+                              &ConnectionHandle);
+    // The password must not linger on the stack.
+    SecureZeroMemory(&params, sizeof params);
+    if (r == 0) return;
+
+    AddStatusLine(RasErrorText(r));
+    ShowDisconnectedControls();
+    ControllerState = TControllerState::Ready;
+}
+
+// ---- The notifier --------------------------------------------------------------------------
+
+// The service's thread must not touch the log, TextBuffer, the flags or the tray: it hands
+// the report to the window thread, which handles reports in the order they were posted.
+void WINAPI DialNotifier(UINT, RASCONNSTATE state, DWORD error) {
+    PostMessageA(MainWindow, DialReportMessage, static_cast<WPARAM>(static_cast<DWORD>(state)),
+                 static_cast<LPARAM>(error));
+}
+
+void OnDialReport(RASCONNSTATE state, DWORD error) {
+    AddStatusLine(StateText(state, error));
+    if (ControllerState != TControllerState::Dialing) return;
+    if (error != 0) {
+        FailureHangup = true;
+        PostMessageA(MainWindow, WM_COMMAND, CmdDisconnect, 0);
+        return;
+    }
+    if (state == RASCS_Connected) {
+        if (Settings.ShrinkWhenConnected && !InTray) ShrinkToTray();
+        ControllerState = TControllerState::Ready;
+    }
+}
+
+// ---- Disconnect ------------------------------------------------------------------------------
+
+// Polls until the service no longer knows the handle, dispatching everything meanwhile. The
+// pause between polls (at most HangUpPollMs, less when a message arrives) keeps the wait from
+// holding a CPU core for the whole hang-up.
+static void WaitUntilGone(HRASCONN handle) {
+    RASCONNSTATUSA status = {};
+    status.dwSize = sizeof status;
+    bool quit = false;
+    int quitCode = 0;
+    for (;;) {
+        DWORD s = RasApi.RasGetConnectStatusA(handle, &status);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                // Kept for the outer loop; dispatching cannot act on it.
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
+            if (!OfferDialogKey(msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (s == RasErrorInvalidHandle) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, HangUpPollMs, QS_ALLINPUT);
+    }
+    if (quit) PostQuitMessage(quitCode);
+}
+
+void Disconnect() {
+    if (!FailureHangup) UserStopped = true;
+    // A hang-up is already waiting further up the stack; a second one would hang up the same
+    // handle again.
+    if (ControllerState == TControllerState::HangingUp) return;
+
+    HRASCONN handle = ConnectionHandle;
+    if (handle) {
+        ControllerState = TControllerState::HangingUp;
+        AddStatusLine(TextDisconnecting);
+        EnableWindow(DisconnectButton, FALSE);
+        EnableMenuItem(TrayMenu, CmdDisconnect, MF_BYCOMMAND | MF_GRAYED);
+        DWORD r = RasApi.RasHangUpA(handle);
+        if (r != 0) {
+            std::snprintf(TextBuffer, TextBufferSize, FormatHangUpError, static_cast<int>(r));
+            AddStatusLine(TextBuffer);
+            AddStatusLine(RasErrorText(r));
+        } else {
+            WaitUntilGone(handle);
+        }
+        // Only the handle hung up here; a refresh during the wait may have found another.
+        if (ConnectionHandle == handle) ConnectionHandle = nullptr;
+    }
+    AddStatusLine(TextDisconnected);
+    EnableWindow(ConnectButton, TRUE);
+    EnableMenuItem(TrayMenu, CmdConnect, MF_BYCOMMAND | MF_ENABLED);
+    // The failure this hang-up was for is dealt with; a later user hang-up is the user's.
+    FailureHangup = false;
+    ControllerState = TControllerState::Ready;
+}
+
+// ---- The poll ----------------------------------------------------------------------------------
+
+void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (ControllerState != TControllerState::Ready || !Settings.ConnectionName || SessionEnding)
+        return;
+    RASCONNSTATE state = RASCS_Disconnected;
+    if (ConnectionHandle) {
+        RASCONNSTATUSA status = {};
+        status.dwSize = sizeof status;
+        if (RasApi.RasGetConnectStatusA(ConnectionHandle, &status) == 0)
+            state = status.rasconnstate;
+    }
+    if (state == RASCS_Connected) {
+        ShowConnectedControls();
+        return;
+    }
+    ShowDisconnectedControls();
+    if (ConnectionHandle) {
+        FailureHangup = true;
+        Disconnect();
+    }
+    if (!UserStopped && Settings.AutoReconnect) Connect();
+}

@@ -1,14 +1,24 @@
 #pragma once
 // The connection controller: dials the chosen entry, watches it every second, hangs up and
 // redials. It has no window of its own; it writes status lines and switches the main window's
-// buttons and tray items.
+// buttons and tray items. Everything here runs on the window thread except DialNotifier.
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+
+#include "ras/NRas.h"
 
 enum class TControllerState : uint8_t { Initial = 0, Dialing = 1, HangingUp = 2, Ready = 3 };
 
+// DialNotifier's report, posted to the main window: wParam the state, lParam the error. The
+// main window procedure hands it to OnDialReport.
+constexpr UINT DialReportMessage = WM_APP + 1;
+// Longest pause between two status polls while a hang-up completes.
+constexpr DWORD HangUpPollMs = 10;
+
 extern TControllerState ControllerState;
+extern HRASCONN ConnectionHandle;
 extern int32_t DialAttempt;
 extern bool UserStopped;
 extern bool FailureHangup;
@@ -20,3 +30,14 @@ void Connect();
 void Disconnect();
 bool CanClose();
 void CALLBACK PollTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+// Called by the dial-up service on a thread of its choice: it only posts DialReportMessage.
+void WINAPI DialNotifier(UINT message, RASCONNSTATE state, DWORD error);
+// The notifier's work, on the window thread, in the order the reports were posted.
+void OnDialReport(RASCONNSTATE state, DWORD error);
+void ShowConnectedControls();
+void ShowDisconnectedControls();
+
+// The user's short date, a blank and the user's short time ("ddddd t").
+std::string FormatDialTime(const SYSTEMTIME& time);
+// Copies at most capacity - 1 characters and always terminates (a RAS record's text field).
+void CopyDialText(char* field, size_t capacity, const char* text);

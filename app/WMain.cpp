@@ -341,6 +341,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         break;
     case TrayCallbackMessage: OnTrayNotify(window, lParam); return 0;
+    case DialReportMessage:
+        OnDialReport(static_cast<RASCONNSTATE>(static_cast<DWORD>(wParam)),
+                     static_cast<DWORD>(lParam));
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <deque>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -108,4 +109,26 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
 
 ScopedEnv::~ScopedEnv() {
     SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr);
+}
+
+static std::deque<std::function<void()>> TimerSteps;
+
+static void CALLBACK RunNextTimerStep(HWND, UINT, UINT_PTR id, DWORD) {
+    if (TimerSteps.empty()) {
+        KillTimer(nullptr, id);
+        return;
+    }
+    std::function<void()> step = std::move(TimerSteps.front());
+    TimerSteps.pop_front();
+    step();
+}
+
+void RunStepsOnTimer(std::vector<std::function<void()>> steps, UINT periodMs) {
+    for (auto& step : steps)
+        TimerSteps.push_back(std::move(step));
+    SetTimer(nullptr, 0, periodMs, RunNextTimerStep);
+}
+
+void ClearTimerSteps() {
+    TimerSteps.clear();
 }

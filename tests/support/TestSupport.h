@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // A fresh folder under the temporary path, removed with everything in it on destruction.
 class TempFolder {
@@ -46,3 +47,9 @@ class ScopedEnv {
     std::string old_;
     bool had_;
 };
+
+// Runs the steps one per timer tick (every periodMs) on this thread, from inside whatever loop
+// is pumping at the time, modal loops included: the way a user acts on an open window.
+void RunStepsOnTimer(std::vector<std::function<void()>> steps, UINT periodMs = 30);
+// Forgets steps not yet run.
+void ClearTimerSteps();

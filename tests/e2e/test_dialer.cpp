@@ -1,0 +1,124 @@
+// The real program dialling the simulated service placed beside it (ctest starts this program
+// with WINEDLLOVERRIDES=rasapi32=n,b): it connects by itself and goes to the tray, a restart
+// adopts the connection that outlived it, and Disconnect hangs up and stops the redialling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ras/NRas.h"
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string Int32(int32_t n) {
+    std::string s(4, '\0');
+    std::memcpy(s.data(), &n, 4);
+    return s;
+}
+
+std::string Str(const std::string& text) {
+    return Int32(static_cast<int32_t>(text.size())) + text;
+}
+
+// Simple status off, auto reconnect and shrink on, not topmost; entry, user name, password.
+std::string SettingsFile(const std::string& entry) {
+    const char flags[4] = {0, 1, 1, 0};
+    return std::string(flags, 4) + Int32(100) + Int32(100) + Int32(282) + Int32(165) + Str(entry) +
+           Str("user") + Str("secret");
+}
+
+class Dialer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char overrides[1024] = {};
+        GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+        ASSERT_NE(nullptr, std::strstr(overrides, "rasapi32=n,b")) << "started without override";
+        ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
+        WriteWholeFile(folder.File("rassim.ini"), "[Fast]\nDelay = 100\nHangUpTime = 500\n");
+        WriteWholeFile(folder.File("Tovane.dat"), SettingsFile("Fast"));
+    }
+    bool Start(TovaneProcess& tovane) {
+        return tovane.Start(folder.Path(), {{"RASSIM_CONFIG", folder.File("rassim.ini")},
+                                            {"RASSIM_STATE", folder.File("rassim.state")},
+                                            {"RASSIM_JOURNAL", folder.File("journal.txt")}});
+    }
+    // Journal lines of one run of the program that contain the text.
+    std::vector<std::string> Journal(const TovaneProcess& tovane, const std::string& text) const {
+        std::string all = ReadWholeFile(folder.File("journal.txt"));
+        char pid[32];
+        wsprintfA(pid, " %lu ", tovane.Pid());
+        std::vector<std::string> found;
+        size_t at = 0;
+        while (at < all.size()) {
+            size_t end = all.find('\n', at);
+            std::string line = all.substr(at, end == std::string::npos ? end : end - at);
+            if (line.find(pid) != std::string::npos && line.find(text) != std::string::npos)
+                found.push_back(line);
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        return found;
+    }
+    bool WaitFor(const std::function<bool()>& done, DWORD ms) { return PumpUntil(done, ms); }
+
+    TempFolder folder;
+};
+
+TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
+    // First start: auto reconnect dials on the first tick, the connection shrinks to the tray.
+    TovaneProcess first;
+    ASSERT_TRUE(Start(first));
+    HWND main = first.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    EXPECT_EQ("Tovane - Fast", TextOf(main));
+    ULONGLONG shown = GetTickCount64();
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 8000)) << "not in the tray";
+    std::printf("shown to tray: %llu ms\n", GetTickCount64() - shown);
+    std::vector<std::string> dials = Journal(first, "RasDialA");
+    ASSERT_EQ(1u, dials.size());
+    EXPECT_NE(std::string::npos,
+              dials[0].find("size=1052 entry=\"Fast\" user=\"user\" password=yes"))
+        << dials[0];
+    char connSize[64];
+    wsprintfA(connSize, "RasEnumConnectionsA size=%u", static_cast<unsigned>(sizeof(RASCONNA)));
+    EXPECT_FALSE(Journal(first, connSize).empty());
+    // Watched from the next tick on.
+    ASSERT_TRUE(
+        WaitFor([&] { return !Journal(first, "RasGetConnectStatusA handle=").empty(); }, 2500));
+    EXPECT_TRUE(Journal(first, "size=160").size() == Journal(first, "RasGetConnectStatusA").size());
+
+    // Closing leaves the line up.
+    ASSERT_TRUE(first.CloseMain());
+    EXPECT_TRUE(Journal(first, "RasHangUpA").empty());
+
+    // Restart: the connection is adopted, not dialled again, and the window stays shown.
+    TovaneProcess second;
+    ASSERT_TRUE(Start(second));
+    main = second.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    PumpMessages(2500); // two ticks of the poll
+    EXPECT_TRUE(Journal(second, "RasDialA").empty());
+    EXPECT_TRUE(IsWindowVisible(main));
+    HWND connect = FindChild(main, "TovaneIBTNClass", "Connect");
+    HWND disconnect = FindChild(main, "TovaneIBTNClass", "Disconnect");
+    ASSERT_NE(nullptr, connect);
+    ASSERT_NE(nullptr, disconnect);
+    EXPECT_FALSE(IsWindowEnabled(connect));
+    EXPECT_TRUE(IsWindowEnabled(disconnect));
+
+    // Disconnect: hung up, waited for, and no redial follows.
+    PostMessageA(disconnect, BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !Journal(second, "RasHangUpA").empty(); }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(connect) != FALSE; }, 5000));
+    PumpMessages(2500);
+    EXPECT_TRUE(Journal(second, "RasDialA").empty());
+    EXPECT_EQ(1u, Journal(second, "RasHangUpA").size());
+    ASSERT_TRUE(second.CloseMain());
+    EXPECT_EQ(0u, second.ExitCode());
+}
+
+} // namespace

@@ -1,0 +1,318 @@
+// The password window, run modally over a plain owner that stands in for the main window.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/WMain.h"
+#include "common/NCommon.h"
+#include "controls/NIBtn.h"
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+#include "windows/WPass.h"
+
+namespace {
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void SetString(char*& field, const char* value) {
+    ReplaceString(field, NewString(value));
+}
+std::string Text(const char* value) {
+    return value ? value : "<absent>";
+}
+
+void SetShift(bool down) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = down ? 0x80 : 0;
+    SetKeyboardState(keys);
+}
+
+// Posts a key-down to the focused control, as the system does for a real key press.
+void PressKey(WPARAM key, bool shift = false) {
+    SetShift(shift);
+    PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
+}
+
+// A box relative to the parent's client area.
+std::vector<int> ClientBox(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+class PasswordWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitShared();
+        RegisterImageButton();
+        SetupPasswordWindow();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = OwnerProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TestPasswordOwner";
+        RegisterClassA(&wc);
+        MainWindow =
+            CreateWindowExA(0, "TestPasswordOwner", "Tovane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200,
+                            150, 282, 165, nullptr, nullptr, nullptr, nullptr);
+    }
+    static void TearDownTestSuite() { DestroyWindow(MainWindow); }
+    void SetUp() override {
+        SetString(Settings.ConnectionName, "Office");
+        FreeString(Settings.UserName);
+        FreeString(Settings.Password);
+        FreeString(SessionPassword);
+        PasswordMoved = false;
+        ClearTimerSteps();
+        SetForegroundWindow(MainWindow);
+    }
+    void TearDown() override {
+        SetShift(false);
+        PumpMessages(0);
+    }
+    HWND Create() {
+        window = CreatePasswordWindow();
+        EXPECT_NE(nullptr, window);
+        user = FindWindowExA(window, nullptr, "EDIT", nullptr);
+        password = FindWindowExA(window, user, "EDIT", nullptr);
+        ok = GetDlgItem(window, 1);
+        cancel = GetDlgItem(window, 2);
+        return window;
+    }
+    // Opens the window, runs the steps inside its modal loop, returns the modal result.
+    int Run(std::vector<std::function<void()>> steps) {
+        if (!Create()) return 0;
+        RunStepsOnTimer(std::move(steps), 20);
+        return RunModal(window, MainWindow);
+    }
+    HWND window = nullptr, user = nullptr, password = nullptr, ok = nullptr, cancel = nullptr;
+};
+
+TEST_F(PasswordWindow, BuiltHiddenWithItsCaptionStylesLayoutAndControls) {
+    SetString(Settings.UserName, "bob");
+    SetString(Settings.Password, "stored");
+    ASSERT_NE(nullptr, Create());
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ("Tovane - Office password", TextOf(window));
+    EXPECT_EQ("TovanePasswordWndClass", ClassOf(window));
+    EXPECT_EQ(MainWindow, GetWindow(window, GW_OWNER));
+    DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    EXPECT_EQ(static_cast<DWORD>(WS_CAPTION | WS_SYSMENU), style & (WS_CAPTION | WS_SYSMENU));
+    EXPECT_EQ(0u, style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+    EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(213, r.right - r.left);
+    EXPECT_EQ(109, r.bottom - r.top);
+
+    ASSERT_TRUE(user && password && ok && cancel);
+    EXPECT_EQ("bob", TextOf(user));
+    EXPECT_EQ("stored", TextOf(password)); // shown masked
+    EXPECT_FALSE(GetWindowLongA(user, GWL_STYLE) & ES_PASSWORD);
+    EXPECT_TRUE(GetWindowLongA(password, GWL_STYLE) & ES_PASSWORD);
+    for (HWND edit : {user, password}) {
+        EXPECT_EQ(100, SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
+        EXPECT_TRUE(GetWindowLongA(edit, GWL_STYLE) & WS_TABSTOP);
+        EXPECT_TRUE(GetWindowLongA(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+        EXPECT_EQ(0, GetDlgCtrlID(edit));
+        EXPECT_EQ(reinterpret_cast<LRESULT>(GuiFont), SendMessageA(edit, WM_GETFONT, 0, 0));
+    }
+    EXPECT_EQ("OK", TextOf(ok));
+    EXPECT_EQ("Cancel", TextOf(cancel));
+    EXPECT_EQ((std::vector<int>{4, 19, 96, 21}), ClientBox(user));
+    EXPECT_EQ((std::vector<int>{107, 19, 96, 21}), ClientBox(password));
+    EXPECT_EQ((std::vector<int>{46, 55, 75, 25}), ClientBox(ok));
+    EXPECT_EQ((std::vector<int>{128, 55, 75, 25}), ClientBox(cancel));
+
+    // The system menu keeps Move and Close only.
+    HMENU system = GetSystemMenu(window, FALSE);
+    for (UINT gone : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE})
+        EXPECT_EQ(static_cast<UINT>(-1), GetMenuState(system, gone, MF_BYCOMMAND)) << gone;
+    EXPECT_NE(static_cast<UINT>(-1), GetMenuState(system, SC_CLOSE, MF_BYCOMMAND));
+    EXPECT_NE(static_cast<UINT>(-1), GetMenuState(system, SC_MOVE, MF_BYCOMMAND));
+    DestroyWindow(window);
+
+    FreeString(Settings.ConnectionName);
+    FreeString(Settings.UserName);
+    ASSERT_NE(nullptr, Create());
+    EXPECT_EQ("Tovane -  password", TextOf(window));
+    EXPECT_EQ("", TextOf(user));
+    DestroyWindow(window);
+}
+
+TEST_F(PasswordWindow, EnterStoresTheUserNameAndTheTypedPasswordOnlyForTheSession) {
+    SetString(Settings.Password, "on file");
+    int result = Run({[&] {
+        SetWindowTextA(user, "alice");
+        SetWindowTextA(password, "typed");
+        PressKey(VK_RETURN);
+    }});
+    EXPECT_EQ(ModalOk, result);
+    EXPECT_EQ("alice", Text(Settings.UserName));
+    EXPECT_EQ("typed", Text(SessionPassword));
+    EXPECT_EQ("on file", Text(Settings.Password));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+
+    // OK with the stored password left as shown copies it into the session.
+    result = Run({[&] { SendMessageA(ok, BM_CLICK, 0, 0); }});
+    EXPECT_EQ(ModalOk, result);
+    EXPECT_EQ("on file", Text(SessionPassword));
+    EXPECT_EQ("on file", Text(Settings.Password));
+}
+
+TEST_F(PasswordWindow, EmptyFieldsClearTheUserNameButNeverTheSessionPassword) {
+    SetString(SessionPassword, "earlier");
+    SetString(Settings.UserName, "dave");
+    EXPECT_EQ(ModalOk, Run({[&] {
+                  SetWindowTextA(user, "");
+                  PressKey(VK_RETURN);
+              }}));
+    EXPECT_EQ("<absent>", Text(Settings.UserName));
+    EXPECT_EQ("earlier", Text(SessionPassword));
+
+    FreeString(SessionPassword); // first use: nothing typed leaves it absent
+    EXPECT_EQ(ModalOk, Run({[&] {
+                  SetWindowTextA(user, "erin");
+                  PressKey(VK_RETURN);
+              }}));
+    EXPECT_EQ("erin", Text(Settings.UserName));
+    EXPECT_EQ(nullptr, SessionPassword);
+}
+
+TEST_F(PasswordWindow, CancelEscapeAndTheCloseBoxChangeNothing) {
+    SetString(Settings.UserName, "frank");
+    SetString(SessionPassword, "old");
+    std::vector<std::function<void()>> ways = {
+        [&] { SendMessageA(cancel, BM_CLICK, 0, 0); },
+        [&] { PressKey(VK_ESCAPE); },
+        [&] { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); },
+    };
+    for (size_t i = 0; i < ways.size(); ++i) {
+        int result = Run({[&] {
+                              SetWindowTextA(user, "changed");
+                              SetWindowTextA(password, "changed");
+                          },
+                          ways[i]});
+        EXPECT_EQ(ModalCancel, result) << i;
+        EXPECT_EQ("frank", Text(Settings.UserName)) << i;
+        EXPECT_EQ("old", Text(SessionPassword)) << i;
+        EXPECT_FALSE(IsWindow(window)) << i;
+        EXPECT_TRUE(IsWindowEnabled(MainWindow)) << i;
+    }
+}
+
+TEST_F(PasswordWindow, FocusStartsInThePasswordAndTabCyclesBothWays) {
+    std::vector<HWND> seen;
+    auto record = [&] { seen.push_back(GetFocus()); };
+    std::vector<std::function<void()>> steps = {record};
+    for (bool shift : {false, false, false, false, true, true, true, true}) {
+        steps.push_back([shift] { PressKey(VK_TAB, shift); });
+        steps.push_back(record);
+    }
+    // From outside the four (no focus at all) both directions go to the password.
+    for (bool shift : {false, true}) {
+        steps.push_back([] { SetFocus(nullptr); });
+        steps.push_back([&, shift] {
+            SetShift(shift);
+            PostMessageA(window, WM_KEYDOWN, VK_TAB, 1);
+        });
+        steps.push_back(record);
+    }
+    steps.push_back([] { PressKey(VK_ESCAPE); });
+    EXPECT_EQ(ModalCancel, Run(steps));
+    std::vector<HWND> expected = {password, ok, cancel,   user,     password, user,
+                                  cancel,   ok, password, password, password};
+    EXPECT_EQ(expected, seen);
+}
+
+TEST_F(PasswordWindow, FocusComesBackToTheSameFieldAfterSwitchingAway) {
+    HWND other = CreateWindowExA(0, "TestPasswordOwner", "other", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                 100, nullptr, nullptr, nullptr, nullptr);
+    HWND back = nullptr, away = nullptr;
+    Run({[&] { SetFocus(user); }, [&] { SetActiveWindow(other); }, [&] { away = GetFocus(); },
+         [&] { SetActiveWindow(window); }, [&] { back = GetFocus(); },
+         [] { PressKey(VK_ESCAPE); }});
+    DestroyWindow(other);
+    EXPECT_NE(user, away);
+    EXPECT_EQ(user, back);
+}
+
+TEST_F(PasswordWindow, OpensOverTheOwnerThenWhereTheUserLeftItAndInsideTheWorkArea) {
+    RECT owner, first = {}, second = {}, third = {};
+    GetWindowRect(MainWindow, &owner);
+    Run({[&] { GetWindowRect(window, &first); },
+         [&] { SetWindowPos(window, nullptr, 330, 260, 0, 0, SWP_NOSIZE | SWP_NOZORDER); },
+         [] { PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(owner.left + (owner.right - owner.left) / 2 - 213 / 2, first.left);
+    EXPECT_EQ(owner.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight, first.top);
+    EXPECT_EQ(330, PasswordPlace.Left);
+    EXPECT_EQ(260, PasswordPlace.Top);
+    EXPECT_EQ(213, PasswordPlace.Width);
+    EXPECT_EQ(109, PasswordPlace.Height);
+    EXPECT_TRUE(PasswordMoved);
+
+    Run({[&] { GetWindowRect(window, &second); }, [] { PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(330, second.left);
+    EXPECT_EQ(260, second.top);
+
+    // The main window moved: over it again, pulled inside the work area.
+    PasswordMoved = false;
+    SetWindowPos(MainWindow, nullptr, WorkArea.right - 100, WorkArea.bottom - 60, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    Run({[&] { GetWindowRect(window, &third); }, [] { PressKey(VK_ESCAPE); }});
+    SetWindowPos(MainWindow, nullptr, owner.left, owner.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_EQ(WorkArea.right - 213, third.left);
+    EXPECT_EQ(WorkArea.bottom - 109, third.top);
+}
+
+TEST_F(PasswordWindow, PaintsBothLabelsAndTheEtchedLine) {
+    COLORREF lineTop = 0, lineBelow = 0, face = 0;
+    int userLabel = 0, passwordLabel = 0;
+    Run({[&] {
+             UpdateWindow(window);
+             HDC dc = GetDC(window);
+             lineTop = GetPixel(dc, 20, 47);
+             lineBelow = GetPixel(dc, 20, 48);
+             face = GetPixel(dc, 20, 50);
+             for (int x = 4; x < 60; ++x)
+                 for (int y = 4; y < 17; ++y) {
+                     userLabel += GetPixel(dc, x, y) == ColorBtnText;
+                     passwordLabel += GetPixel(dc, x + 103, y) == ColorBtnText;
+                 }
+             ReleaseDC(window, dc);
+         },
+         [] { PressKey(VK_ESCAPE); }});
+    EXPECT_EQ(ColorBtnShadow, lineTop);
+    EXPECT_EQ(ColorBtnHighlight, lineBelow);
+    EXPECT_EQ(ColorBtnFace, face);
+    EXPECT_GT(userLabel, 20);
+    EXPECT_GT(passwordLabel, 20);
+}
+
+TEST_F(PasswordWindow, TheLayoutScalesWithTheDisplayOnce) {
+    DpiScaling = true;
+    DpiScale = 1.5f;
+    SetupPasswordWindow();
+    Create();
+    DpiScaling = false;
+    DpiScale = 0;
+    RECT r;
+    GetWindowRect(window, &r);
+    EXPECT_EQ(320, r.right - r.left); // 319.5 to the even neighbour
+    EXPECT_EQ(164, r.bottom - r.top); // 163.5
+    EXPECT_EQ((std::vector<int>{69, 82, 112, 38}), ClientBox(ok));
+    DestroyWindow(window);
+    SetupPasswordWindow(); // at 96 dpi the fixed numbers come back unscaled
+    Create();
+    GetWindowRect(window, &r);
+    EXPECT_EQ(213, r.right - r.left);
+    DestroyWindow(window);
+}
+
+} // namespace
