@@ -8,6 +8,7 @@
 #include "controls/NURL.h"
 #include "ras/NRas.h"
 #include "windows/WAbout.h"
+#include "windows/WSettings.h"
 
 bool OfferDialogKey(const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return true;
@@ -24,6 +25,7 @@ static void StartUp() {
     LoadSettings();
     SetupMainWindow();
     RegisterImageButton();
+    SetupSettingsWindow();
     SetupAboutWindow();
     RegisterLinkControl();
     CreateMainWindow();
