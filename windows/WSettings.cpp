@@ -158,7 +158,6 @@ static HWND CreateControl(DWORD exStyle, const char* className, const char* text
 
 // Lists the phone-book entries in the service's order and selects the stored one, or the first.
 static void FillEntryList() {
-    if (!RasApi.RasEnumEntriesA) return;
     std::vector<RASENTRYNAMEA> entries(RasListCapacity);
     entries[0].dwSize = sizeof(RASENTRYNAMEA);
     DWORD bytes = static_cast<DWORD>(sizeof(RASENTRYNAMEA) * entries.size());
