@@ -43,12 +43,16 @@ SettingsWindowView View(HWND window) {
     return v;
 }
 
+// Through the wide message: Wine hands another process's CB_GETLBTEXT back in UTF-16 even to
+// an ANSI caller.
 std::vector<std::string> ListItems(HWND list) {
     std::vector<std::string> items;
-    LRESULT n = SendMessageA(list, CB_GETCOUNT, 0, 0);
+    LRESULT n = SendMessageW(list, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < n; ++i) {
-        char text[300] = {};
-        SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        wchar_t wide[300] = {};
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        char text[600] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
         items.push_back(text);
     }
     return items;
@@ -79,8 +83,11 @@ class SettingsWindowE2E : public ::testing::Test {
         PostMessageA(main, WM_COMMAND, CmdSettings, 0);
         return View(tovane.WaitForWindow("TovaneSettingsWndClass"));
     }
+    // Gone, and the program back in its loop: the closing handler has run to its end.
     bool WaitClosed(HWND window) {
-        return PumpUntil([&] { return !IsWindow(window); }, 10000);
+        if (!PumpUntil([&] { return !IsWindow(window); }, 10000)) return false;
+        DWORD_PTR ignored = 0;
+        return SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
     }
     TempFolder folder;
     TovaneProcess tovane;

@@ -10,6 +10,7 @@
 #include "app/NConnection.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "controls/NIBtn.h"
 #include "ras/NRas.h"
 #include "support/TestSupport.h"
 #include "windows/WSettings.h"
@@ -206,6 +207,7 @@ class SettingsWindow : public ::testing::Test {
         folder = new TempFolder;
         SettingsFile = folder->File("Tovane.dat");
         HelpFile = folder->File("Tovane.hlp");
+        RegisterImageButton();
         SetupSettingsWindow();
         WNDCLASSA wc = {};
         wc.lpfnWndProc = OwnerProc;

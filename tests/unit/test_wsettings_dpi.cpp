@@ -3,6 +3,7 @@
 
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "controls/NIBtn.h"
 #include "ras/NRas.h"
 #include "windows/WSettings.h"
 
@@ -26,6 +27,7 @@ class SettingsAt120Dpi : public ::testing::Test {
         InitShared();
         DpiScaling = true;
         DpiScale = 1.25f;
+        RegisterImageButton();
         SetupSettingsWindow();
         RasApi.RasEnumEntriesA = NoEntries;
         MainWindow = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
