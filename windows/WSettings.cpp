@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/NConnection.h"
@@ -179,11 +180,8 @@ static void FillEntryList() {
 }
 
 static HWND CreateEdit(const char* text, DWORD extraStyle, const WindowBox& box) {
-    HWND edit = CreateWindowExA(EditExStyle, "EDIT", text ? text : "", EditStyle | extraStyle,
-                                box.Left, box.Top, box.Width, box.Height, SettingsWindow, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
+    HWND edit = CreateControl(EditExStyle, "EDIT", text ? text : "", EditStyle | extraStyle, box);
     SendMessageA(edit, EM_LIMITTEXT, CredentialLimit, 0);
-    SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GuiFont), FALSE);
     return edit;
 }
 
@@ -277,7 +275,7 @@ static void MoveFocus(bool backwards) {
                     OptionChecks[1],  OptionChecks[2], OptionChecks[3], ButtonWindows[0],
                     ButtonWindows[1], ButtonWindows[2]};
     constexpr int count = sizeof cycle / sizeof cycle[0];
-    constexpr int cancelAt = 8;
+    constexpr int cancelAt = 8; // where Shift+Tab starts when no control has the focus
     HWND focus = GetFocus();
     int at = -1;
     for (int i = 0; i < count; ++i)
