@@ -139,6 +139,11 @@ static void ScaleLayout() {
 }
 
 void SetupSettingsWindow() {
+    // The layout is scaled in place: a second set-up would scale it twice.
+    static bool done = false;
+    if (done) return;
+    done = true;
+
     WNDCLASSA wc = {};
     wc.lpfnWndProc = SettingsProc;
     wc.hInstance = GetModuleHandleA(nullptr);

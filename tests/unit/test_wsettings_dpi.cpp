@@ -29,6 +29,7 @@ class SettingsAt120Dpi : public ::testing::Test {
         DpiScale = 1.25f;
         RegisterImageButton();
         SetupSettingsWindow();
+        SetupSettingsWindow(); // a second set-up must not scale the layout again
         RasApi.RasEnumEntriesA = NoEntries;
         MainWindow = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
                                      500, 300, nullptr, nullptr, nullptr, nullptr);
