@@ -9,6 +9,7 @@
 #include "ras/NRas.h"
 #include "windows/WAbout.h"
 #include "windows/WPass.h"
+#include "windows/WSettings.h"
 
 bool OfferDialogKey(const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return true;
@@ -25,6 +26,7 @@ static void StartUp() {
     LoadSettings();
     SetupMainWindow();
     RegisterImageButton();
+    SetupSettingsWindow();
     SetupAboutWindow();
     SetupPasswordWindow();
     RegisterLinkControl();

@@ -1,0 +1,159 @@
+// The settings window of the real program, driven from outside with the simulated dial-up
+// service beside it: open it with the Settings command, read it, change it, OK or Escape, and
+// check what reached Tovane.dat and the main window.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr UINT CmdSettings = 3073;
+
+std::string Int32(int32_t n) {
+    return std::string(reinterpret_cast<const char*>(&n), 4);
+}
+std::string Dat(const char flags[4], int32_t left, int32_t top, const std::string& entry,
+                const std::string& user, const std::string& password) {
+    std::string bytes(flags, 4);
+    bytes += Int32(left) + Int32(top) + Int32(282) + Int32(165);
+    for (const std::string* s : {&entry, &user, &password})
+        bytes += Int32(static_cast<int32_t>(s->size())) + *s;
+    return bytes;
+}
+
+struct SettingsWindowView {
+    HWND Window = nullptr, List = nullptr, UserName = nullptr, Password = nullptr;
+    std::vector<HWND> Checks;
+};
+
+SettingsWindowView View(HWND window) {
+    SettingsWindowView v;
+    v.Window = window;
+    for (HWND child : ChildrenOf(window)) {
+        std::string cls = ClassOf(child);
+        if (cls == "ComboBox") v.List = child;
+        if (cls == "Edit") (v.UserName ? v.Password : v.UserName) = child;
+        if (cls == "Button") v.Checks.push_back(child);
+    }
+    return v;
+}
+
+// Through the wide message: Wine hands another process's CB_GETLBTEXT back in UTF-16 even to
+// an ANSI caller.
+std::vector<std::string> ListItems(HWND list) {
+    std::vector<std::string> items;
+    LRESULT n = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+        wchar_t wide[300] = {};
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+        char text[600] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+        items.push_back(text);
+    }
+    return items;
+}
+
+bool IsTopmost(HWND window) {
+    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+class SettingsWindowE2E : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
+        WriteWholeFile(folder.File("rassim.ini"), "[Office]\n[Home ISP]\n[Backup]\n");
+        const char flags[4] = {1, 0, 1, 0}; // no auto reconnect: nothing dials by itself
+        stored = Dat(flags, 120, 90, "Home ISP", "alice", "");
+        WriteWholeFile(folder.File("Tovane.dat"), stored);
+        ASSERT_TRUE(tovane.Start(folder.Path(), {{"RASSIM_STATE", folder.File("rassim.state")}}));
+        main = tovane.WaitForWindow("TovaneMainWndClass");
+        ASSERT_NE(nullptr, main);
+    }
+    void TearDown() override {
+        if (tovane.Running()) {
+            EXPECT_TRUE(tovane.CloseMain());
+        }
+    }
+    SettingsWindowView OpenSettings() {
+        PostMessageA(main, WM_COMMAND, CmdSettings, 0);
+        return View(tovane.WaitForWindow("TovaneSettingsWndClass"));
+    }
+    // Gone, and the program back in its loop: the closing handler has run to its end.
+    bool WaitClosed(HWND window) {
+        if (!PumpUntil([&] { return !IsWindow(window); }, 10000)) return false;
+        DWORD_PTR ignored = 0;
+        return SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
+    }
+    TempFolder folder;
+    TovaneProcess tovane;
+    HWND main = nullptr;
+    std::string stored;
+};
+
+TEST_F(SettingsWindowE2E, ShowsThePhoneBookAndSettingsAndOkAppliesAndSavesAtOnce) {
+    EXPECT_EQ("Tovane - Home ISP", TextOf(main));
+    EXPECT_FALSE(IsTopmost(main));
+    SettingsWindowView v = OpenSettings();
+    ASSERT_NE(nullptr, v.Window);
+    EXPECT_EQ("Tovane - Settings", TextOf(v.Window));
+    EXPECT_EQ(main, GetWindow(v.Window, GW_OWNER));
+    EXPECT_FALSE(IsWindowEnabled(main)); // modal
+    ASSERT_NE(nullptr, v.List);
+    ASSERT_EQ(4u, v.Checks.size());
+    EXPECT_EQ((std::vector<std::string>{"Office", "Home ISP", "Backup"}), ListItems(v.List));
+    EXPECT_EQ(1, SendMessageA(v.List, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ("alice", TextOf(v.UserName));
+    EXPECT_EQ("", TextOf(v.Password));
+    const LRESULT states[4] = {BST_CHECKED, BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(states[i], SendMessageA(v.Checks[i], BM_GETCHECK, 0, 0)) << i;
+
+    SendMessageA(v.List, CB_SETCURSEL, 2, 0);
+    SendMessageA(v.UserName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("bob"));
+    SendMessageA(v.Password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("pw"));
+    SendMessageA(v.Checks[0], BM_CLICK, 0, 0);
+    SendMessageA(v.Checks[3], BM_CLICK, 0, 0);
+    PostMessageA(GetDlgItem(v.Window, 1), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitClosed(v.Window));
+
+    EXPECT_TRUE(IsWindowEnabled(main));
+    EXPECT_TRUE(IsTopmost(main));
+    EXPECT_EQ("Tovane - Backup", TextOf(main));
+    const char flags[4] = {0, 0, 1, 1};
+    EXPECT_EQ(Dat(flags, 120, 90, "Backup", "bob", "pw"), ReadWholeFile(folder.File("Tovane.dat")));
+}
+
+TEST_F(SettingsWindowE2E, EscapeAfterChangingEverythingLeavesFileTitleAndBandAlone) {
+    SettingsWindowView v = OpenSettings();
+    ASSERT_NE(nullptr, v.List);
+    SendMessageA(v.List, CB_SETCURSEL, 0, 0);
+    SendMessageA(v.UserName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("mallory"));
+    for (HWND check : v.Checks)
+        SendMessageA(check, BM_CLICK, 0, 0);
+    PostMessageA(v.UserName, WM_KEYDOWN, VK_ESCAPE, 1);
+    ASSERT_TRUE(WaitClosed(v.Window));
+    EXPECT_TRUE(IsWindowEnabled(main));
+    EXPECT_FALSE(IsTopmost(main));
+    EXPECT_EQ("Tovane - Home ISP", TextOf(main));
+    EXPECT_EQ(stored, ReadWholeFile(folder.File("Tovane.dat")));
+
+    // Reopened, it shows the stored values again, and Enter from the list applies them.
+    v = OpenSettings();
+    ASSERT_NE(nullptr, v.List);
+    EXPECT_EQ(1, SendMessageA(v.List, CB_GETCURSEL, 0, 0));
+    EXPECT_EQ("alice", TextOf(v.UserName));
+    SendMessageA(v.Checks[3], BM_CLICK, 0, 0);
+    PostMessageA(v.List, WM_KEYDOWN, VK_RETURN, 1);
+    ASSERT_TRUE(WaitClosed(v.Window));
+    EXPECT_TRUE(IsTopmost(main));
+    const char flags[4] = {1, 0, 1, 1};
+    EXPECT_EQ(Dat(flags, 120, 90, "Home ISP", "alice", ""),
+              ReadWholeFile(folder.File("Tovane.dat")));
+}
+
+} // namespace

@@ -1,0 +1,785 @@
+// The settings window in-process: how it is built, the entry list, OK and the cancel paths, the
+// Tab cycle, help, where it opens and what it paints.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/NConnection.h"
+#include "app/WMain.h"
+#include "common/NCommon.h"
+#include "controls/NIBtn.h"
+#include "ras/NRas.h"
+#include "support/TestSupport.h"
+#include "windows/WSettings.h"
+
+namespace {
+
+// ---- A phone book of the test's own -----------------------------------------------------------
+
+std::vector<std::string> phoneBook;
+DWORD enumResult = 0;
+DWORD claimedCount = 0; // when not 0, reported instead of the number of entries
+struct EnumCall {
+    LPCSTR Reserved, Book;
+    DWORD FirstSize, Bytes;
+};
+std::vector<EnumCall> enumCalls;
+
+DWORD WINAPI FakeEnumEntries(LPCSTR reserved, LPCSTR book, RASENTRYNAMEA* entries, DWORD* bytes,
+                             DWORD* count) {
+    enumCalls.push_back({reserved, book, entries[0].dwSize, *bytes});
+    *count = 0;
+    if (enumResult) return enumResult;
+    for (DWORD i = 0; i < phoneBook.size() && i < *bytes / sizeof *entries; ++i)
+        std::strncpy(entries[i].szEntryName, phoneBook[i].c_str(), sizeof entries[i].szEntryName);
+    *count = claimedCount ? claimedCount : static_cast<DWORD>(phoneBook.size());
+    return 0;
+}
+// What the controller asks when it takes an entry up: no active connections.
+DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count) {
+    *count = 0;
+    return 0;
+}
+DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*) {
+    return RasErrorInvalidHandle;
+}
+
+// The owner clears the moved flag when it moves, as the main window does.
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_MOVE) SettingsMoved = false;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// ---- A help viewer of the test's own: WinHelpA finds it by its class name ---------------------
+
+struct HelpRequest {
+    HWND From;
+    UINT Command;
+    LONG Data;
+    std::string File;
+};
+std::vector<HelpRequest> helpRequests;
+
+#pragma pack(push, 1)
+struct WinHelpBlock { // what WinHelpA hands the viewer in WM_COPYDATA
+    WORD Size, Command;
+    LONG Data, Reserved;
+    WORD OfsFilename, OfsData;
+};
+#pragma pack(pop)
+
+LRESULT CALLBACK HelpViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA) return DefWindowProcA(window, message, wParam, lParam);
+    auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    auto* block = static_cast<const WinHelpBlock*>(data->lpData);
+    std::string file;
+    if (block->OfsFilename && block->OfsFilename < data->cbData)
+        file = reinterpret_cast<const char*>(block) + block->OfsFilename;
+    helpRequests.push_back({reinterpret_cast<HWND>(wParam), block->Command, block->Data, file});
+    return 1;
+}
+
+// ---- Every window as it is asked for, before the system adjusts any style ---------------------
+
+struct Created {
+    std::string Class, Text;
+    DWORD Style, ExStyle;
+    RECT Box; // x, y, width, height
+    UINT_PTR Id;
+    HWND Parent;
+};
+std::vector<Created> created;
+
+LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        const CREATESTRUCTA* cs = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs;
+        char cls[64] = {};
+        GetClassNameA(reinterpret_cast<HWND>(wParam), cls, sizeof cls);
+        created.push_back({cls, cs->lpszName ? cs->lpszName : "", static_cast<DWORD>(cs->style),
+                           cs->dwExStyle, RECT{cs->x, cs->y, cs->cx, cs->cy},
+                           reinterpret_cast<UINT_PTR>(cs->hMenu), cs->hwndParent});
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// ---- Finding and reading the window -------------------------------------------------------------
+
+struct Controls {
+    HWND Window = nullptr, List = nullptr, UserName = nullptr, Password = nullptr;
+    HWND Checks[4] = {};
+    HWND Ok = nullptr, Cancel = nullptr, Help = nullptr;
+};
+
+Controls Find(HWND window) {
+    Controls c;
+    c.Window = window;
+    std::vector<HWND> standard; // id 0, in creation order
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (GetDlgCtrlID(child) == 0) standard.push_back(child);
+    if (standard.size() == 7) {
+        c.List = standard[0];
+        c.UserName = standard[1];
+        c.Password = standard[2];
+        std::copy(standard.begin() + 3, standard.end(), c.Checks);
+    }
+    c.Ok = GetDlgItem(window, 1);
+    c.Cancel = GetDlgItem(window, 2);
+    c.Help = GetDlgItem(window, 9);
+    return c;
+}
+
+std::string Text(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::vector<std::string> ListItems(HWND list) {
+    std::vector<std::string> items;
+    for (LRESULT i = 0, n = SendMessageA(list, CB_GETCOUNT, 0, 0); i < n; ++i) {
+        char text[300] = {};
+        SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
+RECT WindowRectOf(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+bool IsTopmost(HWND window) {
+    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+std::string SettingsBytes() { // what Tovane.dat must hold for the current Settings
+    std::string bytes(reinterpret_cast<const char*>(static_cast<SettingsRecord*>(&Settings)),
+                      sizeof(SettingsRecord));
+    for (const char* s : {Settings.ConnectionName, Settings.UserName, Settings.Password}) {
+        int32_t n = s ? static_cast<int32_t>(std::strlen(s)) : 0;
+        bytes.append(reinterpret_cast<const char*>(&n), 4);
+        if (s) bytes.append(s);
+    }
+    return bytes;
+}
+
+std::vector<std::string> problemBoxes;
+int CaptureProblem(const char* text, const char*, UINT) {
+    problemBoxes.push_back(text);
+    return IDOK;
+}
+
+// ---- Running the window modally with a script that acts from inside the loop ------------------
+
+std::function<void(const Controls&)> script;
+Controls running;
+bool timedOut = false;
+
+void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (script) script(running);
+}
+
+void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    timedOut = true;
+    EndModal(99, MainWindow);
+    if (IsWindow(running.Window)) DestroyWindow(running.Window);
+}
+
+void Click(HWND button) {
+    SendMessageA(button, BM_CLICK, 0, 0);
+}
+void PostKey(HWND target, WPARAM key) {
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+}
+
+// One owner for the whole suite: destroying focused windows is slow under Wine.
+class SettingsWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        InitShared();
+        folder = new TempFolder;
+        SettingsFile = folder->File("Tovane.dat");
+        HelpFile = folder->File("Tovane.hlp");
+        RegisterImageButton();
+        SetupSettingsWindow();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = OwnerProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TestSettingsOwner";
+        RegisterClassA(&wc);
+        MainWindow = CreateWindowExA(0, "TestSettingsOwner", "owner", WS_OVERLAPPEDWINDOW, 100, 80,
+                                     420, 300, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(MainWindow, SW_SHOWNORMAL);
+        RasApi.RasEnumEntriesA = FakeEnumEntries;
+        RasApi.RasEnumConnectionsA = NoConnections;
+        RasApi.RasGetConnectStatusA = NoStatus;
+    }
+    static void TearDownTestSuite() {
+        DestroyWindow(MainWindow);
+        MainWindow = nullptr;
+        delete folder;
+    }
+    void SetUp() override {
+        phoneBook = {"Office", "Home ISP", "Backup"};
+        enumResult = claimedCount = 0;
+        enumCalls.clear();
+        script = nullptr;
+        timedOut = false;
+        Settings.SimpleStatus = 1;
+        Settings.AutoReconnect = 0;
+        Settings.ShrinkWhenConnected = 1;
+        Settings.AlwaysOnTop = 0;
+        Settings.WindowRect = {10, 20, 282, 165};
+        ReplaceString(Settings.ConnectionName, NewString("Home ISP"));
+        ReplaceString(Settings.UserName, NewString("alice"));
+        ReplaceString(Settings.Password, NewString("secret"));
+        SetWindowTextA(MainWindow, "untouched");
+        DialAttempt = 7;
+        SetWindowPos(MainWindow, HWND_NOTOPMOST, 100, 80, 420, 300, SWP_NOACTIVATE);
+        SettingsMoved = false;
+        DeleteFileA(SettingsFile.c_str());
+        EnableWindow(MainWindow, TRUE);
+    }
+    void TearDown() override {
+        if (IsWindow(running.Window)) DestroyWindow(running.Window);
+        running = Controls();
+    }
+
+  public:
+    static Controls Open() { return running = Find(CreateSettingsWindow()); }
+    // Creates the window and runs it modally; the script runs from inside the modal loop.
+    static int Run(std::function<void(const Controls&)> inside) {
+        HWND window = CreateSettingsWindow();
+        if (!window) return -1;
+        running = Find(window);
+        script = std::move(inside);
+        SetTimer(nullptr, 0, 10, RunScript);
+        UINT_PTR guard = SetTimer(nullptr, 0, 8000, GiveUp);
+        int result = RunModal(window, MainWindow);
+        KillTimer(nullptr, guard);
+        return result;
+    }
+
+  protected:
+    static TempFolder* folder;
+};
+TempFolder* SettingsWindow::folder = nullptr;
+
+// ---- Building the window ------------------------------------------------------------------------
+
+TEST_F(SettingsWindow, ClassHasNoBackgroundIconOrMenu) {
+    WNDCLASSA wc = {};
+    ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), "TovaneSettingsWndClass", &wc));
+    EXPECT_EQ(0u, wc.style);
+    EXPECT_EQ(nullptr, wc.hbrBackground);
+    EXPECT_EQ(nullptr, wc.hIcon);
+    EXPECT_EQ(nullptr, wc.lpszMenuName);
+    EXPECT_EQ(0, wc.cbClsExtra + wc.cbWndExtra);
+    EXPECT_EQ(LoadCursorA(nullptr, IDC_ARROW), wc.hCursor);
+}
+
+TEST_F(SettingsWindow, BuiltHiddenWithMoveAndCloseLeftInItsSystemMenu) {
+    Controls c = Open();
+    ASSERT_NE(nullptr, c.Window);
+    EXPECT_FALSE(IsWindowVisible(c.Window));
+    EXPECT_EQ(MainWindow, GetWindow(c.Window, GW_OWNER));
+    EXPECT_EQ(nullptr, GetMenu(c.Window));
+    HMENU menu = GetSystemMenu(c.Window, FALSE);
+    for (UINT gone : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE})
+        EXPECT_EQ(static_cast<UINT>(-1), GetMenuState(menu, gone, MF_BYCOMMAND)) << gone;
+    for (UINT kept : {SC_MOVE, SC_CLOSE})
+        EXPECT_NE(static_cast<UINT>(-1), GetMenuState(menu, kept, MF_BYCOMMAND)) << kept;
+    RECT r = WindowRectOf(c.Window);
+    EXPECT_EQ(359, r.right - r.left);
+    EXPECT_EQ(153, r.bottom - r.top);
+    HWND focus = GetFocus(); // no control has the focus at creation
+    EXPECT_TRUE(focus == nullptr || GetParent(focus) != c.Window);
+}
+
+void ExpectBox(const RECT& want, const RECT& got, const std::string& what) {
+    EXPECT_EQ(want.left, got.left) << what;
+    EXPECT_EQ(want.top, got.top) << what;
+    EXPECT_EQ(want.right, got.right) << what;
+    EXPECT_EQ(want.bottom, got.bottom) << what;
+}
+
+TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesStylesIdsAndPlaces) {
+    created.clear();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
+    Controls c = Open();
+    UnhookWindowsHookEx(hook);
+    ASSERT_NE(nullptr, c.List) << "expected seven standard controls with id 0";
+
+    std::vector<Created> mine; // the window and its children, in creation order
+    for (const Created& w : created)
+        if (w.Parent == c.Window || w.Class == "TovaneSettingsWndClass") mine.push_back(w);
+    ASSERT_EQ(11u, mine.size());
+    EXPECT_EQ("TovaneSettingsWndClass", mine[0].Class);
+    EXPECT_EQ("Tovane - Settings", mine[0].Text);
+    EXPECT_EQ(0x00C80000u, mine[0].Style);
+    EXPECT_EQ(0x00010001u, mine[0].ExStyle & ~DWORD(WS_EX_WINDOWEDGE)); // added by the system
+    EXPECT_EQ(MainWindow, mine[0].Parent);
+
+    const struct {
+        const char* Class;
+        const char* Text;
+        DWORD Style, ExStyle;
+        UINT_PTR Id;
+        RECT Box;
+    } want[] = {
+        {"ComboBox", "Connection:", 0x50210043, 0, 0, {4, 19, 200, 80}},
+        {"Edit", "alice", 0x50010080, 0x204, 0, {4, 62, 96, 21}},
+        {"Edit", "secret", 0x500100A0, 0x204, 0, {107, 62, 96, 21}},
+        {"Button", "Simple status messages.", 0x50000003, 0, 0, {213, 11, 140, 17}},
+        {"Button", "Auto reconnect.", 0x50000003, 0, 0, {213, 30, 140, 17}},
+        {"Button", "Shrink when connected.", 0x50000003, 0, 0, {213, 49, 140, 17}},
+        {"Button", "Tovane always on top.", 0x50000003, 0, 0, {213, 68, 140, 17}},
+        {nullptr, "OK", WS_VISIBLE | WS_TABSTOP, 0, 1, {110, 99, 75, 25}},
+        {nullptr, "Cancel", WS_VISIBLE | WS_TABSTOP, 0, 2, {192, 99, 75, 25}},
+        {nullptr, "Help", WS_VISIBLE | WS_TABSTOP, 0, 9, {274, 99, 75, 25}},
+    };
+    for (int i = 0; i < 10; ++i) {
+        const Created& w = mine[1 + i];
+        if (want[i].Class) { // image buttons add their own class and style bits
+            EXPECT_STRCASEEQ(want[i].Class, w.Class.c_str());
+            EXPECT_EQ(want[i].Style, w.Style) << w.Text;
+            EXPECT_EQ(want[i].ExStyle, w.ExStyle) << w.Text;
+        } else {
+            EXPECT_EQ(want[i].Style, w.Style & want[i].Style) << w.Text;
+        }
+        EXPECT_EQ(want[i].Text, w.Text);
+        EXPECT_EQ(want[i].Id, w.Id) << w.Text;
+        ExpectBox(want[i].Box, w.Box, w.Text);
+    }
+    for (HWND control : {c.List, c.UserName, c.Password, c.Checks[0], c.Checks[1], c.Checks[2],
+                         c.Checks[3], c.Ok, c.Cancel, c.Help})
+        EXPECT_EQ(GuiFont, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    EXPECT_EQ("Home ISP", Text(c.List)); // the selection, never the creation text
+    EXPECT_EQ(nullptr, GetDlgItem(c.Window, 3));
+}
+
+TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
+    Settings.SimpleStatus = 0;
+    Settings.AutoReconnect = 1;
+    Settings.ShrinkWhenConnected = 0;
+    Settings.AlwaysOnTop = 2; // any non-zero byte reads as set
+    Controls c = Open();
+    EXPECT_EQ("alice", Text(c.UserName));
+    EXPECT_EQ("secret", Text(c.Password));
+    EXPECT_NE(0, SendMessageA(c.Password, EM_GETPASSWORDCHAR, 0, 0));
+    const LRESULT want[4] = {BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED, BST_CHECKED};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(want[i], SendMessageA(c.Checks[i], BM_GETCHECK, 0, 0)) << i;
+    DestroyWindow(c.Window);
+
+    FreeString(Settings.UserName);
+    FreeString(Settings.Password);
+    c = Open();
+    EXPECT_EQ("", Text(c.UserName));
+    EXPECT_EQ("", Text(c.Password));
+}
+
+// ---- The entry list
+// ------------------------------------------------------------------------------
+
+TEST_F(SettingsWindow, ListsEntriesInTheServicesOrderAndSelectsTheStoredOne) {
+    phoneBook = {"Zeta", "Alpha", "Home ISP", "Mid"};
+    Controls c = Open();
+    EXPECT_EQ(phoneBook, ListItems(c.List)); // not sorted
+    EXPECT_EQ(2, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
+    ASSERT_EQ(1u, enumCalls.size());
+    EXPECT_EQ(nullptr, enumCalls[0].Reserved);
+    EXPECT_EQ(nullptr, enumCalls[0].Book);
+    EXPECT_EQ(264u, enumCalls[0].FirstSize);
+    EXPECT_EQ(26400u, enumCalls[0].Bytes); // room for 100
+    DestroyWindow(c.Window);
+
+    phoneBook = {"Home ISP", "Office", "Home ISP"}; // the last equal entry wins
+    c = Open();
+    EXPECT_EQ(2, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
+}
+
+TEST_F(SettingsWindow, SelectsTheFirstWhenTheStoredEntryIsMissingOrAbsent) {
+    phoneBook = {"Office", "home isp", "Backup"}; // names compare case-sensitively
+    Controls c = Open();
+    EXPECT_EQ(0, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
+    DestroyWindow(c.Window);
+
+    FreeString(Settings.ConnectionName);
+    c = Open();
+    EXPECT_EQ("Office", Text(c.List));
+}
+
+TEST_F(SettingsWindow, FailingOrEmptyPhoneBookLeavesTheListEmptySilently) {
+    for (DWORD failure : {603u, 0u}) { // 603: more than 100 entries
+        enumResult = failure;
+        phoneBook = failure ? phoneBook : std::vector<std::string>();
+        Controls c = Open();
+        EXPECT_EQ(0, SendMessageA(c.List, CB_GETCOUNT, 0, 0)) << failure;
+        EXPECT_EQ(CB_ERR, SendMessageA(c.List, CB_GETCURSEL, 0, 0)) << failure;
+        EXPECT_EQ("", Text(c.List));
+        DestroyWindow(c.Window);
+    }
+}
+
+TEST_F(SettingsWindow, AServiceReportingTooMuchIsNotReadPastTheArray) {
+    phoneBook.clear();
+    for (int i = 0; i < 100; ++i)
+        phoneBook.push_back("Entry " + std::to_string(i));
+    phoneBook[0] = std::string(300, 'x'); // copied without its terminator
+    claimedCount = 5000;
+    std::vector<std::string> items = ListItems(Open().List);
+    ASSERT_EQ(100u, items.size());
+    EXPECT_EQ(std::string(257, 'x'), items[0]);
+    EXPECT_EQ("Entry 1", items[1]);
+    EXPECT_EQ("Entry 99", items.back());
+}
+
+// ---- OK
+// ------------------------------------------------------------------------------------------
+
+TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
+    int result = Run([](const Controls& c) {
+        SendMessageA(c.List, CB_SETCURSEL, 2, 0);
+        SetWindowTextA(c.UserName, "bob");
+        SetWindowTextA(c.Password, "pw2");
+        for (HWND check : c.Checks)
+            Click(check); // 1 0 1 0 -> 0 1 0 1
+        Click(c.Ok);
+    });
+    EXPECT_EQ(ModalOk, result);
+    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(IsWindow(running.Window));
+    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+    EXPECT_STREQ("Backup", Settings.ConnectionName);
+    EXPECT_STREQ("bob", Settings.UserName);
+    EXPECT_STREQ("pw2", Settings.Password);
+    EXPECT_EQ(0, Settings.SimpleStatus);
+    EXPECT_EQ(1, Settings.AutoReconnect);
+    EXPECT_EQ(0, Settings.ShrinkWhenConnected);
+    EXPECT_EQ(1, Settings.AlwaysOnTop);
+    EXPECT_TRUE(IsTopmost(MainWindow));
+    EXPECT_EQ("Tovane - Backup", Text(MainWindow)); // taken up by the controller
+    EXPECT_EQ(0, DialAttempt);
+    EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
+}
+
+TEST_F(SettingsWindow, StoredEntryNotInThePhoneBookBecomesTheFirstOnOk) {
+    ReplaceString(Settings.ConnectionName, NewString("Gone"));
+    EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
+    EXPECT_STREQ("Office", Settings.ConnectionName);
+    EXPECT_EQ("Tovane - Office", Text(MainWindow));
+    EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
+}
+
+TEST_F(SettingsWindow, EmptyPhoneBookMakesTheEntryAbsentAndRefreshesEvenWhenItWasAbsent) {
+    phoneBook.clear();
+    EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
+    EXPECT_EQ(nullptr, Settings.ConnectionName);
+    EXPECT_EQ("Tovane", Text(MainWindow));
+
+    SetWindowTextA(MainWindow, "untouched"); // absent before and after: still taken up
+    DialAttempt = 3;
+    enumResult = 1; // a failing enumeration behaves the same
+    EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
+    EXPECT_EQ(nullptr, Settings.ConnectionName);
+    EXPECT_EQ("Tovane", Text(MainWindow));
+    EXPECT_EQ(0, DialAttempt);
+    EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
+}
+
+TEST_F(SettingsWindow, UnchangedEntryIsNotRefreshedButEverythingElseIsStoredAndSaved) {
+    int result = Run([](const Controls& c) {
+        SetWindowTextA(c.UserName, "carol");
+        SetWindowTextA(c.Password, "");
+        Click(c.Checks[0]);
+        Click(c.Ok);
+    });
+    EXPECT_EQ(ModalOk, result);
+    EXPECT_EQ("untouched", Text(MainWindow));
+    EXPECT_EQ(7, DialAttempt);
+    EXPECT_STREQ("Home ISP", Settings.ConnectionName);
+    EXPECT_STREQ("carol", Settings.UserName);
+    EXPECT_EQ(nullptr, Settings.Password); // an empty field is stored as absent
+    EXPECT_EQ(0, Settings.SimpleStatus);
+    std::string bytes = ReadWholeFile(SettingsFile);
+    EXPECT_EQ(SettingsBytes(), bytes);
+    EXPECT_EQ(20u + 4 + 8 + 4 + 5 + 4, bytes.size());
+}
+
+TEST_F(SettingsWindow, EnterFromAnEditOrTheDroppedDownListAppliesLikeOk) {
+    EXPECT_EQ(ModalOk, Run([](const Controls& c) {
+                  SetFocus(c.Password);
+                  SetWindowTextA(c.Password, "typed");
+                  Click(c.Checks[3]);
+                  PostKey(c.Password, VK_RETURN);
+              }));
+    EXPECT_STREQ("typed", Settings.Password);
+    EXPECT_TRUE(IsTopmost(MainWindow));
+
+    EXPECT_EQ(ModalOk, Run([](const Controls& c) {
+                  SetFocus(c.List);
+                  SendMessageA(c.List, CB_SETCURSEL, 0, 0);
+                  SendMessageA(c.List, CB_SHOWDROPDOWN, TRUE, 0);
+                  PostKey(GetFocus(), VK_RETURN);
+              }));
+    EXPECT_FALSE(timedOut);
+    EXPECT_STREQ("Office", Settings.ConnectionName);
+    EXPECT_EQ("Tovane - Office", Text(MainWindow));
+}
+
+TEST_F(SettingsWindow, UntickingOnTopTakesTheMainWindowOutOfTheTopmostBand) {
+    Settings.AlwaysOnTop = 1;
+    SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_TRUE(IsTopmost(MainWindow));
+    EXPECT_EQ(ModalOk, Run([](const Controls& c) {
+                  Click(c.Checks[3]);
+                  Click(c.Ok);
+              }));
+    EXPECT_EQ(0, Settings.AlwaysOnTop);
+    EXPECT_FALSE(IsTopmost(MainWindow));
+}
+
+TEST_F(SettingsWindow, AFailedSaveIsReportedAndTheWindowStillClosesWithTheNewValues) {
+    const std::string saved = SettingsFile;
+    SettingsFile = folder->File("no such folder\\Tovane.dat");
+    problemBoxes.clear();
+    ShowProblemBox = CaptureProblem;
+    int result = Run([](const Controls& c) {
+        SetWindowTextA(c.UserName, "dave");
+        Click(c.Ok);
+    });
+    ShowProblemBox = MessageBoxProblem;
+    SettingsFile = saved;
+    EXPECT_EQ(ModalOk, result);
+    EXPECT_FALSE(IsWindow(running.Window));
+    EXPECT_STREQ("dave", Settings.UserName);
+    ASSERT_EQ(1u, problemBoxes.size());
+    EXPECT_EQ(0u, problemBoxes[0].find("Tovane was unable to save your settings."));
+}
+
+// ---- Cancel, Escape and the close box change nothing ---------------------------------------
+
+class CancelPath : public SettingsWindow, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
+    const std::string before = "keep these bytes";
+    WriteWholeFile(SettingsFile, before);
+    const SettingsRecord record = Settings;
+    int way = GetParam();
+    int result = Run([way](const Controls& c) {
+        SendMessageA(c.List, CB_SETCURSEL, 2, 0);
+        SetWindowTextA(c.UserName, "mallory");
+        SetWindowTextA(c.Password, "other");
+        for (HWND check : c.Checks)
+            Click(check);
+        if (way == 0) Click(c.Cancel);
+        if (way == 1) SetFocus(c.UserName), PostKey(c.UserName, VK_ESCAPE);
+        if (way == 2) PostMessageA(c.Window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    });
+    EXPECT_EQ(ModalCancel, result);
+    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(IsWindow(running.Window));
+    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+    EXPECT_EQ(0, std::memcmp(&record, static_cast<SettingsRecord*>(&Settings), sizeof record));
+    EXPECT_STREQ("Home ISP", Settings.ConnectionName);
+    EXPECT_STREQ("alice", Settings.UserName);
+    EXPECT_STREQ("secret", Settings.Password);
+    EXPECT_EQ(before, ReadWholeFile(SettingsFile));
+    EXPECT_FALSE(IsTopmost(MainWindow));
+    EXPECT_EQ("untouched", Text(MainWindow));
+}
+INSTANTIATE_TEST_SUITE_P(CancelButtonEscapeAndCloseBox, CancelPath, ::testing::Values(0, 1, 2));
+
+// ---- Keyboard
+// -------------------------------------------------------------------------------------
+
+class Keyboard : public SettingsWindow {
+  protected:
+    void SetUp() override {
+        SettingsWindow::SetUp();
+        c = Open();
+        ShowWindow(c.Window, SW_SHOWNORMAL);
+        SetForegroundWindow(c.Window);
+        SetFocus(c.Window);
+    }
+    void TearDown() override {
+        Shift(false);
+        SendMessageA(c.Window, WM_COMMAND, 2, 0);
+        SettingsWindow::TearDown();
+    }
+    static void Shift(bool down) {
+        BYTE keys[256] = {};
+        GetKeyboardState(keys);
+        keys[VK_SHIFT] = down ? 0x80 : 0;
+        SetKeyboardState(keys);
+    }
+    std::vector<HWND> Tabs(int count) {
+        std::vector<HWND> order;
+        for (int i = 0; i < count; ++i) {
+            SendMessageA(c.Window, WM_KEYDOWN, VK_TAB, 1);
+            order.push_back(GetFocus());
+        }
+        return order;
+    }
+    Controls c;
+};
+
+TEST_F(Keyboard, TabRunsThroughEveryControlFromTheListAndWrapsAround) {
+    ASSERT_EQ(c.Window, GetFocus());
+    std::vector<HWND> want = {c.List,      c.UserName,  c.Password,  c.Checks[0],
+                              c.Checks[1], c.Checks[2], c.Checks[3], c.Ok,
+                              c.Cancel,    c.Help,      c.List};
+    EXPECT_EQ(want, Tabs(11));
+}
+
+TEST_F(Keyboard, ShiftTabStartsAtCancelRunsBackwardsAndWrapsAround) {
+    Shift(true);
+    std::vector<HWND> want = {c.Cancel,    c.Ok,        c.Checks[3], c.Checks[2],
+                              c.Checks[1], c.Checks[0], c.Password,  c.UserName,
+                              c.List,      c.Help,      c.Cancel};
+    EXPECT_EQ(want, Tabs(11));
+}
+
+TEST_F(Keyboard, TabGoesOnFromAControlFocusedByMouseAndOtherKeysDoNothing) {
+    SetFocus(c.Checks[1]);
+    EXPECT_EQ(std::vector<HWND>{c.Checks[2]}, Tabs(1));
+    Shift(true);
+    SetFocus(c.Ok);
+    EXPECT_EQ(std::vector<HWND>{c.Checks[3]}, Tabs(1));
+    for (WPARAM key : {WPARAM('A'), WPARAM(VK_DOWN), WPARAM(VK_SPACE)})
+        EXPECT_EQ(0, SendMessageA(c.Window, WM_KEYDOWN, key, 1));
+    EXPECT_EQ(c.Checks[3], GetFocus());
+    EXPECT_TRUE(IsWindow(c.Window));
+}
+
+TEST_F(Keyboard, NoMoreThanAHundredCharactersCanBeTyped) {
+    for (HWND edit : {c.UserName, c.Password}) {
+        SetWindowTextA(edit, "");
+        SetFocus(edit);
+        for (int i = 0; i < 130; ++i)
+            SendMessageA(edit, WM_CHAR, 'a' + i % 26, 1);
+        EXPECT_EQ(100, GetWindowTextLengthA(edit));
+        EXPECT_EQ(100, SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
+    }
+}
+
+// ---- Help ---------------------------------------------------------------------------------------
+
+TEST_F(SettingsWindow, HelpOpensTheHelpFileAtContext101) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HelpViewerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "MS_WINHELP";
+    RegisterClassA(&wc);
+    HWND viewer = CreateWindowExA(0, "MS_WINHELP", "viewer", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                  nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, viewer);
+    helpRequests.clear();
+    int result = Run([](const Controls& c) {
+        Click(c.Help);
+        Click(c.Cancel);
+    });
+    DestroyWindow(viewer);
+    EXPECT_EQ(ModalCancel, result); // help leaves the window open
+    ASSERT_EQ(1u, helpRequests.size());
+    EXPECT_EQ(static_cast<UINT>(HELP_CONTEXT), helpRequests[0].Command);
+    EXPECT_EQ(101, helpRequests[0].Data);
+    EXPECT_STRCASEEQ(HelpFile.c_str(), helpRequests[0].File.c_str());
+    EXPECT_EQ(running.Window, helpRequests[0].From);
+}
+
+// ---- Where it opens -----------------------------------------------------------------------------
+
+RECT OpenAndClose(std::function<void(HWND)> move = nullptr) { // the window's place while open
+    RECT r = {};
+    SettingsWindow::Run([&](const Controls& c) {
+        r = WindowRectOf(c.Window);
+        if (move) move(c.Window);
+        Click(c.Cancel);
+    });
+    return r;
+}
+
+void ExpectOverMainWindow(const RECT& r) {
+    RECT main = WindowRectOf(MainWindow);
+    EXPECT_EQ(main.left + (main.right - main.left) / 2 - 359 / 2, r.left);
+    EXPECT_EQ(main.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight, r.top);
+    EXPECT_EQ(359, r.right - r.left);
+    EXPECT_EQ(153, r.bottom - r.top);
+}
+
+TEST_F(SettingsWindow, OpensOverTheMainWindowThenWhereTheUserMovedIt) {
+    ExpectOverMainWindow(OpenAndClose());
+    OpenAndClose([](HWND w) { SetWindowPos(w, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER); });
+    EXPECT_TRUE(SettingsMoved);
+    EXPECT_EQ(37, SettingsPlace.Left);
+    EXPECT_EQ(41, SettingsPlace.Top);
+    RECT again = OpenAndClose();
+    EXPECT_EQ(37, again.left);
+    EXPECT_EQ(41, again.top);
+
+    // Once the main window moves, over it again.
+    SetWindowPos(MainWindow, nullptr, 160, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ExpectOverMainWindow(OpenAndClose());
+}
+
+TEST_F(SettingsWindow, AlwaysOpensInsideTheWorkArea) {
+    SetWindowPos(MainWindow, nullptr, WorkArea.right - 150, WorkArea.bottom - 60, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT r = OpenAndClose([](HWND w) {
+        SetWindowPos(w, nullptr, WorkArea.left - 80, WorkArea.top - 50, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+    });
+    EXPECT_EQ(WorkArea.right - 359, r.left);
+    EXPECT_EQ(WorkArea.bottom - 153, r.top);
+    r = OpenAndClose(); // moved beyond the top left corner: pulled back in
+    EXPECT_EQ(WorkArea.left, r.left);
+    EXPECT_EQ(WorkArea.top, r.top);
+}
+
+TEST_F(SettingsWindow, ASecondOpeningWhileOpenIsRefused) {
+    HWND second = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(ModalCancel, Run([&second](const Controls& c) {
+                  second = CreateSettingsWindow();
+                  Click(c.Cancel);
+              }));
+    EXPECT_EQ(nullptr, second);
+    EXPECT_EQ(ModalCancel, Run([](const Controls& c) { Click(c.Cancel); })); // then opens again
+}
+
+// ---- Painting --------------------------------------------------------------------------------
+
+TEST_F(SettingsWindow, PaintsTheLabelsAndTheEtchedSeparator) {
+    COLORREF line[3] = {}, blank = 0; // x 50 at y 90, 91, 92; right of "Connection:"
+    int ink[3] = {};                  // text-coloured pixels at each label
+    Run([&](const Controls& c) {
+        RedrawWindow(c.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        HDC dc = GetDC(c.Window);
+        for (int i = 0; i < 3; ++i)
+            line[i] = GetPixel(dc, 50, 90 + i);
+        const POINT at[3] = {{4, 4}, {4, 47}, {107, 47}};
+        for (int i = 0; i < 3; ++i)
+            for (int y = at[i].y; y < at[i].y + 13; ++y)
+                for (int x = at[i].x; x < at[i].x + 45; ++x)
+                    ink[i] += GetPixel(dc, x, y) == ColorBtnText;
+        blank = GetPixel(dc, 60, 8);
+        ReleaseDC(c.Window, dc);
+        Click(c.Cancel);
+    });
+    EXPECT_EQ(ColorBtnFace, line[0]);
+    EXPECT_EQ(ColorBtnShadow, line[1]);
+    EXPECT_EQ(ColorBtnHighlight, line[2]);
+    for (int n : ink)
+        EXPECT_GT(n, 20);
+    EXPECT_EQ(ColorBtnFace, blank);
+}
+
+} // namespace
