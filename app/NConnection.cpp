@@ -25,6 +25,8 @@ static constexpr char TextSeparator[] = " ";
 static constexpr char FormatConnecting[] = "Connecting  (#%d %s)";
 static constexpr char TextDisconnecting[] = "  disconnecting...";
 static constexpr char FormatHangUpError[] = "Error %d - Hangup - RasHangup";
+// Longest pause between two status polls while a hang-up completes.
+static constexpr DWORD HangUpPollMs = 10;
 
 static bool Busy() {
     return ControllerState == TControllerState::Dialing ||
@@ -77,7 +79,9 @@ std::string FormatDialTime(const SYSTEMTIME& time) {
     return std::string(date) + " " + clock;
 }
 
-void CopyDialText(char* field, size_t capacity, const char* text) {
+// Copies at most capacity - 1 characters and always terminates: a longer stored value is cut
+// to the record's field instead of running into the next one.
+static void CopyDialText(char* field, size_t capacity, const char* text) {
     if (!field || capacity == 0) return;
     size_t n = text ? strnlen(text, capacity - 1) : 0;
     std::memcpy(field, text ? text : "", n);

@@ -14,8 +14,6 @@ enum class TControllerState : uint8_t { Initial = 0, Dialing = 1, HangingUp = 2,
 // DialNotifier's report, posted to the main window: wParam the state, lParam the error. The
 // main window procedure hands it to OnDialReport.
 constexpr UINT DialReportMessage = WM_APP + 1;
-// Longest pause between two status polls while a hang-up completes.
-constexpr DWORD HangUpPollMs = 10;
 
 extern TControllerState ControllerState;
 extern HRASCONN ConnectionHandle;
@@ -39,5 +37,3 @@ void ShowDisconnectedControls();
 
 // The user's short date, a blank and the user's short time ("ddddd t").
 std::string FormatDialTime(const SYSTEMTIME& time);
-// Copies at most capacity - 1 characters and always terminates (a RAS record's text field).
-void CopyDialText(char* field, size_t capacity, const char* text);
