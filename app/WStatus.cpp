@@ -8,6 +8,7 @@
 
 #include "app/WMain.h"
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 
 HWND StatusStrip = nullptr;
 int32_t LineHeight = 13;
@@ -100,31 +101,6 @@ void FreeStatusLog() {
 // ---- Drawing ------------------------------------------------------------------------------
 
 namespace {
-
-class SelectGuard {
-  public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~SelectGuard() { SelectObject(dc_, old_); }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-
-class WindowDC {
-  public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    ~WindowDC() { ReleaseDC(window_, dc_); }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HDC Get() const { return dc_; }
-
-  private:
-    HWND window_;
-    HDC dc_;
-};
 
 // A memory context with a bitmap of its own, both deleted on scope exit.
 class OffscreenImage {

@@ -1,6 +1,7 @@
 #include "controls/NIBtn.h"
 
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 
 static constexpr char ImageButtonClass[] = "TovaneIBTNClass";
 static constexpr DWORD ImageButtonForcedStyle = WS_CHILD | BS_OWNERDRAW;
@@ -48,19 +49,6 @@ LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 namespace {
-
-// Puts the previously selected object back on scope exit.
-class SelectGuard {
-  public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~SelectGuard() { SelectObject(dc_, old_); }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
 
 // Owns a pen created here; selected pens are put back before it is deleted.
 class PenOwner {

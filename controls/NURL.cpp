@@ -4,35 +4,12 @@
 #include <new>
 
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 
 static constexpr DWORD LinkExStyle = WS_EX_NOPARENTNOTIFY;
 static constexpr DWORD LinkStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
 static constexpr UINT SizeOnlyFlags =
     SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS;
-
-namespace {
-struct WindowDC {
-    explicit WindowDC(HWND w) : Window(w), Dc(GetDC(w)) {}
-    ~WindowDC() {
-        if (Dc) ReleaseDC(Window, Dc);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    HWND Window;
-    HDC Dc;
-};
-
-struct SelectedObject {
-    SelectedObject(HDC dc, HGDIOBJ object) : Dc(dc), Previous(SelectObject(dc, object)) {}
-    ~SelectedObject() {
-        if (Previous) SelectObject(Dc, Previous);
-    }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
-    HDC Dc;
-    HGDIOBJ Previous;
-};
-} // namespace
 
 static LinkRecord* RecordOf(HWND window) {
     return reinterpret_cast<LinkRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -63,8 +40,8 @@ HWND CreateLinkControl(HWND parent, int32_t x, int32_t y, const char* text, HFON
     SIZE size = {};
     {
         WindowDC dc(control);
-        SelectedObject selected(dc.Dc, font);
-        GetTextExtentPoint32A(dc.Dc, text, static_cast<int>(std::strlen(text)), &size);
+        SelectGuard selected(dc.Get(), font);
+        GetTextExtentPoint32A(dc.Get(), text, static_cast<int>(std::strlen(text)), &size);
     }
     SetWindowPos(control, nullptr, x, y, size.cx, size.cy, SizeOnlyFlags);
     return control;
@@ -74,7 +51,7 @@ static void OnPaint(HWND window) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     if (const LinkRecord* record = RecordOf(window)) {
-        SelectedObject selected(dc, record->Font);
+        SelectGuard selected(dc, record->Font);
         SetTextColor(dc, record->Color);
         SetBkColor(dc, ColorBtnFace);
         // Opaque cells: the text covers the whole control, so erasing is never needed.
@@ -89,7 +66,7 @@ static void ToggleFocusRect(HWND window) {
     RECT r;
     GetClientRect(window, &r);
     WindowDC dc(window);
-    DrawFocusRect(dc.Dc, &r);
+    DrawFocusRect(dc.Get(), &r);
 }
 
 static void OpenLink(HWND window) {

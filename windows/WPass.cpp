@@ -1,4 +1,5 @@
 #include "windows/WPass.h"
+#include "common/NGdi.h"
 
 #include "app/WMain.h"
 #include "controls/NIBtn.h"
@@ -43,21 +44,6 @@ static HWND PasswordEdit = nullptr;
 static HWND OkButton = nullptr;
 static HWND CancelButton = nullptr;
 static HWND FocusControl = nullptr; // the control that had the focus last
-
-namespace {
-// Puts the previously selected object back when the scope ends.
-class SelectGuard {
-  public:
-    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
-    ~SelectGuard() { SelectObject(dc_, old_); }
-    SelectGuard(const SelectGuard&) = delete;
-    SelectGuard& operator=(const SelectGuard&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ old_;
-};
-} // namespace
 
 void SetupPasswordWindow() {
     WNDCLASSA wc = {};

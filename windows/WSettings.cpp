@@ -1,4 +1,5 @@
 #include "windows/WSettings.h"
+#include "common/NGdi.h"
 
 #include <cstdint>
 #include <cstring>
@@ -90,34 +91,6 @@ static HWND ButtonWindows[ButtonCount] = {};
 static HWND LastTabbed = nullptr; // the control that last received the focus through Tab
 
 // ---- Small GDI guards -------------------------------------------------------------------------
-
-namespace {
-class Painting {
-  public:
-    explicit Painting(HWND window) : window_(window) { dc_ = BeginPaint(window, &ps_); }
-    ~Painting() { EndPaint(window_, &ps_); }
-    Painting(const Painting&) = delete;
-    Painting& operator=(const Painting&) = delete;
-    HDC Dc() const { return dc_; }
-
-  private:
-    HWND window_;
-    PAINTSTRUCT ps_ = {};
-    HDC dc_;
-};
-
-class Selected {
-  public:
-    Selected(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-    ~Selected() { SelectObject(dc_, previous_); }
-    Selected(const Selected&) = delete;
-    Selected& operator=(const Selected&) = delete;
-
-  private:
-    HDC dc_;
-    HGDIOBJ previous_;
-};
-} // namespace
 
 // ---- Set-up and creation ------------------------------------------------------------------------
 
@@ -300,15 +273,15 @@ static void OnDestroy(HWND window) {
 }
 
 static void OnPaint(HWND window) {
-    Painting paint(window);
-    HDC dc = paint.Dc();
+    PaintGuard paint(window);
+    HDC dc = paint.Get();
     RECT client = {};
     GetClientRect(window, &client);
     client.right += 1;
     client.bottom += 1;
     FillRect(dc, &client, BtnFaceBrush);
     {
-        Selected font(dc, GuiFont);
+        SelectGuard font(dc, GuiFont);
         SetBkColor(dc, ColorBtnFace);
         SetTextColor(dc, ColorBtnText);
         for (const Label& label : Labels)
