@@ -60,6 +60,18 @@ void ReplaceString(char*& field, char* value) {
     field = value;
 }
 
+char* ControlText(HWND control) {
+    // WM_GETTEXT rather than GetWindowText: it also reads a combo box's current text.
+    LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
+    if (length <= 0) return nullptr;
+    char* text = new char[static_cast<size_t>(length) + 1];
+    LRESULT got = SendMessageA(control, WM_GETTEXT, static_cast<WPARAM>(length) + 1,
+                               reinterpret_cast<LPARAM>(text));
+    text[got >= 0 && got <= length ? got : 0] = 0;
+    if (!*text) FreeString(text);
+    return text;
+}
+
 // ---- Shared objects ----------------------------------------------------------------------
 
 void InitShared() {

@@ -58,6 +58,7 @@ char* NewString(const char* text);             // heap copy; null for null or em
 void FreeString(char*& text);                  // frees and nulls
 void WipeString(char*& text);                  // zeroes the characters first (passwords)
 void ReplaceString(char*& field, char* value); // frees the old value, takes ownership of value
+char* ControlText(HWND control);               // heap copy of a control's text; null when empty
 
 // ---- Shared objects, set by InitShared ---------------------------------------------------
 

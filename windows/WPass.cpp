@@ -113,18 +113,6 @@ HWND CreatePasswordWindow() {
     return PassWindow;
 }
 
-// Heap copy of an edit's text; null when it is empty.
-static char* EditText(HWND edit) {
-    LRESULT length = SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0) return nullptr;
-    char* text = new char[static_cast<size_t>(length) + 1];
-    LRESULT got = SendMessageA(edit, WM_GETTEXT, static_cast<WPARAM>(length) + 1,
-                               reinterpret_cast<LPARAM>(text));
-    text[got >= 0 && got <= length ? got : 0] = 0;
-    if (!*text) FreeString(text);
-    return text;
-}
-
 // The owner is enabled before the window goes, so activation returns to the main window and
 // not to some other program's window.
 static void Close(int result) {
@@ -133,8 +121,8 @@ static void Close(int result) {
 }
 
 void ApplyPassword() {
-    ReplaceString(Settings.UserName, EditText(UserEdit));
-    if (char* password = EditText(PasswordEdit)) {
+    ReplaceString(Settings.UserName, ControlText(UserEdit));
+    if (char* password = ControlText(PasswordEdit)) {
         WipeString(SessionPassword);
         SessionPassword = password;
     }

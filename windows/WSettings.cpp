@@ -202,18 +202,6 @@ HWND CreateSettingsWindow() {
 
 // ---- Actions ------------------------------------------------------------------------------------
 
-// A heap copy of the control's text; null when it is empty.
-static char* ControlText(HWND control) {
-    LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0) return nullptr;
-    char* text = new char[length + 1];
-    LRESULT got = SendMessageA(control, WM_GETTEXT, static_cast<WPARAM>(length + 1),
-                               reinterpret_cast<LPARAM>(text));
-    text[got >= 0 && got <= length ? got : 0] = 0;
-    if (!*text) FreeString(text);
-    return text;
-}
-
 static void ApplySettings(HWND window) {
     EndModal(ModalOk, MainWindow);
 

@@ -23,10 +23,10 @@ constexpr const char ChildVariable[] = "TOVANE_RASSIM_CHILD";
 void WINAPI ChildNotifier(UINT, RASCONNSTATE, DWORD) {}
 
 int DialFromChildIfAsked() {
-    char spec[2048];
-    DWORD n = GetEnvironmentVariableA(ChildVariable, spec, sizeof spec);
-    if (n == 0 || n >= sizeof spec) return 0;
-    std::string text = spec;
+    char request[2048];
+    DWORD n = GetEnvironmentVariableA(ChildVariable, request, sizeof request);
+    if (n == 0 || n >= sizeof request) return 0;
+    std::string text = request;
     size_t bar = text.find('|');
     HMODULE library = LoadLibraryA(text.substr(0, bar).c_str());
     FARPROC dial = library ? GetProcAddress(library, "RasDialA") : nullptr;
