@@ -1,0 +1,177 @@
+// The poll keeps running while the settings window is open: a redial without credentials opens
+// the password window over the main window from inside the settings window's modal loop.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/NConnection.h"
+#include "app/WMain.h"
+#include "common/NCommon.h"
+#include "controls/NIBtn.h"
+#include "ras/NRas.h"
+#include "support/TestSupport.h"
+#include "windows/WPass.h"
+#include "windows/WSettings.h"
+
+namespace {
+
+DWORD WINAPI OneEntry(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD*, DWORD* count) {
+    lstrcpyA(entries[0].szEntryName, "Office");
+    *count = 1;
+    return 0;
+}
+DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count) {
+    *count = 0;
+    return 0;
+}
+DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*) {
+    return RasErrorInvalidHandle;
+}
+std::vector<std::string> dialed; // "entry/user/password" of each dial
+DWORD WINAPI RecordDial(void*, LPCSTR, RASDIALPARAMSA* params, DWORD, void*, HRASCONN*) {
+    dialed.push_back(std::string(params->szEntryName) + "/" + params->szUserName + "/" +
+                     params->szPassword);
+    return 1; // fails at once: no connection, no notifier
+}
+DWORD WINAPI NoErrorText(UINT, LPSTR, DWORD) {
+    return 1;
+}
+
+// What the script saw, step by step, from inside the nested loops.
+struct Seen {
+    HWND Settings = nullptr, Password = nullptr;
+    bool SettingsOpenMeanwhile = false;
+    HWND PasswordOwner = nullptr;
+    RECT PasswordRect = {};
+    bool MainEnabledBetween = true; // after the password window, before the settings window
+    int Step = 0;
+};
+Seen seen;
+bool typeCredentials = false;
+
+void CALLBACK Script(HWND, UINT, UINT_PTR id, DWORD) {
+    switch (seen.Step) {
+    case 0: { // wait for the poll to ask for credentials
+        HWND password = FindWindowA("TovanePasswordWndClass", nullptr);
+        if (!password || !IsWindowVisible(password)) return;
+        seen.Password = password;
+        seen.SettingsOpenMeanwhile = IsWindow(seen.Settings) && IsWindowVisible(seen.Settings);
+        seen.PasswordOwner = GetWindow(password, GW_OWNER);
+        GetWindowRect(password, &seen.PasswordRect);
+        if (typeCredentials) {
+            std::vector<HWND> edits;
+            for (HWND c = GetWindow(password, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                char cls[16] = {};
+                GetClassNameA(c, cls, sizeof cls);
+                if (lstrcmpiA(cls, "Edit") == 0) edits.push_back(c);
+            }
+            if (edits.size() == 2) {
+                SetWindowTextA(edits[0], "erin");
+                SetWindowTextA(edits[1], "typed");
+            }
+        }
+        PostMessageA(GetDlgItem(password, typeCredentials ? 1 : 2), BM_CLICK, 0, 0);
+        seen.Step = 1;
+        return;
+    }
+    case 1: // the password window is gone: close the settings window too
+        if (IsWindow(seen.Password)) return;
+        seen.MainEnabledBetween = IsWindowEnabled(MainWindow) != FALSE;
+        PostMessageA(GetDlgItem(seen.Settings, 2), BM_CLICK, 0, 0);
+        seen.Step = 2;
+        KillTimer(nullptr, id);
+        return;
+    }
+}
+
+void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    seen.Step = -1;
+    if (HWND password = FindWindowA("TovanePasswordWndClass", nullptr)) {
+        EndModal(ModalCancel, MainWindow);
+        DestroyWindow(password);
+    }
+    EndModal(99, MainWindow);
+    if (IsWindow(seen.Settings)) DestroyWindow(seen.Settings);
+}
+
+class RedialWhileSettingsOpen : public ::testing::TestWithParam<bool> {
+  protected:
+    static void SetUpTestSuite() {
+        RasApi.RasEnumEntriesA = OneEntry;
+        RasApi.RasEnumConnectionsA = NoConnections;
+        RasApi.RasGetConnectStatusA = NoStatus;
+        RasApi.RasDialA = RecordDial;
+        RasApi.RasGetErrorStringA = NoErrorText;
+        InitShared();
+        folder = new TempFolder;
+        SettingsFile = folder->File("Tovane.dat");
+        LoadSettings();
+        Settings.WindowRect = {150, 100, 300, 200};
+        ReplaceString(Settings.ConnectionName, NewString("Office"));
+        Settings.AutoReconnect = 1;
+        Settings.AlwaysOnTop = 0;
+        Settings.ShrinkWhenConnected = 0;
+        SetupMainWindow();
+        RegisterImageButton();
+        SetupSettingsWindow();
+        SetupPasswordWindow();
+        CreateMainWindow(); // starts the one-second poll
+    }
+    static void TearDownTestSuite() {
+        KillTimer(MainWindow, PollTimerId);
+        ShowWindow(MainWindow, SW_HIDE);
+        DestroyWindow(MainWindow);
+        PumpMessages(0);
+        delete folder;
+    }
+    static TempFolder* folder;
+};
+TempFolder* RedialWhileSettingsOpen::folder = nullptr;
+
+TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothCloseCleanly) {
+    typeCredentials = GetParam();
+    FreeString(Settings.UserName);
+    FreeString(Settings.Password);
+    FreeString(SessionPassword);
+    RefreshConnection(); // ready, not connected, the user has not hung up
+    UserStopped = false;
+    ASSERT_EQ(TControllerState::Ready, ControllerState);
+    dialed.clear();
+    seen = Seen();
+    PasswordMoved = false;
+
+    seen.Settings = CreateSettingsWindow();
+    ASSERT_NE(nullptr, seen.Settings);
+    SetTimer(nullptr, 0, 50, Script);
+    UINT_PTR guard = SetTimer(nullptr, 0, 15000, GiveUp);
+    int result = RunModal(seen.Settings, MainWindow);
+    KillTimer(nullptr, guard);
+
+    EXPECT_EQ(2, seen.Step) << "the poll never asked for credentials";
+    EXPECT_EQ(ModalCancel, result);
+    EXPECT_TRUE(seen.SettingsOpenMeanwhile);
+    EXPECT_EQ(MainWindow, seen.PasswordOwner);
+    RECT main = {};
+    GetWindowRect(MainWindow, &main);
+    int width = seen.PasswordRect.right - seen.PasswordRect.left;
+    EXPECT_EQ(main.left + (main.right - main.left) / 2 - width / 2, seen.PasswordRect.left);
+    EXPECT_EQ(main.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight, seen.PasswordRect.top);
+
+    EXPECT_FALSE(seen.MainEnabledBetween); // still modal to the settings window
+    EXPECT_FALSE(IsWindow(seen.Settings));
+    EXPECT_FALSE(IsWindow(seen.Password));
+    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+    if (typeCredentials) {
+        ASSERT_FALSE(dialed.empty());
+        EXPECT_EQ("Office/erin/typed", dialed[0]);
+    } else {
+        EXPECT_TRUE(dialed.empty());
+        EXPECT_TRUE(UserStopped); // a cancelled prompt stops redialling
+    }
+    EXPECT_NE(TControllerState::Dialing, ControllerState);
+}
+INSTANTIATE_TEST_SUITE_P(CancelledOrAnswered, RedialWhileSettingsOpen, ::testing::Bool());
+
+} // namespace
