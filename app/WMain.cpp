@@ -49,13 +49,7 @@ static HMENU MenuBar = nullptr;
 // ---- Set-up and creation -------------------------------------------------------------------
 
 void SetupMainWindow() {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = MainWindowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hIcon = MainIcon;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = MainClassName;
-    RegisterClassA(&wc);
+    RegisterProgramClass(MainClassName, MainWindowProc, MainIcon);
     SetupStatusStrip();
 
     // From the 96-dpi values each time, so a second set-up does not scale twice.

@@ -312,12 +312,7 @@ LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void SetupStatusStrip() {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = StatusStripProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = StatusClassName;
-    RegisterClassA(&wc);
+    RegisterProgramClass(StatusClassName, StatusStripProc);
 
     FreeStatusLog();
     TopLine = ScrollX = WidestLine = VisibleLines = ViewWidth = 0;

@@ -72,6 +72,24 @@ char* ControlText(HWND control) {
     return text;
 }
 
+void RegisterProgramClass(const char* name, WNDPROC procedure, HICON icon) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hIcon = icon;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+void FillClientFace(HWND window, HDC dc) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    client.right += 1;
+    client.bottom += 1;
+    FillRect(dc, &client, BtnFaceBrush);
+}
+
 // ---- Shared objects ----------------------------------------------------------------------
 
 void InitShared() {

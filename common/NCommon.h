@@ -86,6 +86,14 @@ extern std::string BrowserCommand; // empty until the first successful lookup
 void InitShared();
 void DoneShared();
 
+// ---- Window classes and painting ----------------------------------------------------------
+
+// Registers a program class: arrow cursor, no background brush (each window paints all of its
+// client area), no menu, and the given icon (usually none).
+void RegisterProgramClass(const char* name, WNDPROC procedure, HICON icon = nullptr);
+// Fills the client area, one pixel wider and taller, with the button face.
+void FillClientFace(HWND window, HDC dc);
+
 // ---- Modal loop ---------------------------------------------------------------------------
 
 constexpr int ModalOk = 1;

@@ -107,12 +107,7 @@ void SetupAboutWindow() {
     if (AboutReady) return;
     AboutReady = true;
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = AboutProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = AboutClassName;
-    RegisterClassA(&wc);
+    RegisterProgramClass(AboutClassName, AboutProc);
 
     CipherKey = ProgramKey;
     for (const FieldStyle& field : Fields)

@@ -46,12 +46,7 @@ static HWND CancelButton = nullptr;
 static HWND FocusControl = nullptr; // the control that had the focus last
 
 void SetupPasswordWindow() {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PasswordProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = PasswordClassName;
-    RegisterClassA(&wc);
+    RegisterProgramClass(PasswordClassName, PasswordProc);
 
     // Derived from the fixed numbers each time, so a second call never scales twice.
     Layout = BaseLayout;
@@ -145,13 +140,9 @@ static void MoveFocus(bool backwards) {
 }
 
 static void OnPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT client;
-    GetClientRect(window, &client);
-    client.right += 1;
-    client.bottom += 1;
-    FillRect(dc, &client, BtnFaceBrush);
+    PaintGuard paint(window);
+    HDC dc = paint.Get();
+    FillClientFace(window, dc);
     {
         SelectGuard font(dc, GuiFont);
         SetBkColor(dc, ColorBtnFace);
@@ -165,7 +156,6 @@ static void OnPaint(HWND window) {
                      Layout.Separator.Height};
         DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
     }
-    EndPaint(window, &ps);
 }
 
 static void OnDestroy(HWND window) {

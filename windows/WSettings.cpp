@@ -117,12 +117,7 @@ void SetupSettingsWindow() {
     if (done) return;
     done = true;
 
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = SettingsProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = SettingsClassName;
-    RegisterClassA(&wc);
+    RegisterProgramClass(SettingsClassName, SettingsProc);
     if (DpiScaling) ScaleLayout();
 }
 
@@ -263,11 +258,7 @@ static void OnDestroy(HWND window) {
 static void OnPaint(HWND window) {
     PaintGuard paint(window);
     HDC dc = paint.Get();
-    RECT client = {};
-    GetClientRect(window, &client);
-    client.right += 1;
-    client.bottom += 1;
-    FillRect(dc, &client, BtnFaceBrush);
+    FillClientFace(window, dc);
     {
         SelectGuard font(dc, GuiFont);
         SetBkColor(dc, ColorBtnFace);
