@@ -6,6 +6,7 @@
 #include "app/NConnection.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 #include "controls/NIBtn.h"
 #include "windows/WAbout.h"
 #include "windows/WSettings.h"
@@ -90,12 +91,10 @@ static void BuildMenus() {
 }
 
 static int32_t FontLineHeight(HWND window) {
-    HDC dc = GetDC(window);
-    HGDIOBJ old = SelectObject(dc, GuiFont);
+    WindowDC dc(window);
+    SelectGuard font(dc.Get(), GuiFont);
     TEXTMETRICA tm = {};
-    GetTextMetricsA(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(window, dc);
+    GetTextMetricsA(dc.Get(), &tm);
     return tm.tmHeight + tm.tmExternalLeading;
 }
 
@@ -251,13 +250,11 @@ static void OnGetMinMaxInfo(MINMAXINFO* info) {
 }
 
 static void OnPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
+    PaintGuard paint(window);
     RECT client = {};
     GetClientRect(window, &client);
     RECT band = {0, client.bottom - ButtonBandHeight, client.right + 1, client.bottom + 1};
-    FillRect(dc, &band, BtnFaceBrush);
-    EndPaint(window, &ps);
+    FillRect(paint.Get(), &band, BtnFaceBrush);
 }
 
 static bool Usable(HWND button) {

@@ -100,34 +100,6 @@ void FreeStatusLog() {
 
 // ---- Drawing ------------------------------------------------------------------------------
 
-namespace {
-
-// A memory context with a bitmap of its own, both deleted on scope exit.
-class OffscreenImage {
-  public:
-    OffscreenImage(HDC target, int width, int height)
-        : dc_(CreateCompatibleDC(target)),
-          bitmap_(CreateBitmap(width, height, GetDeviceCaps(dc_, PLANES),
-                               GetDeviceCaps(dc_, BITSPIXEL), nullptr)),
-          old_(SelectObject(dc_, bitmap_)) {}
-    ~OffscreenImage() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    OffscreenImage(const OffscreenImage&) = delete;
-    OffscreenImage& operator=(const OffscreenImage&) = delete;
-    HDC Get() const { return dc_; }
-    bool Ready() const { return dc_ && bitmap_; }
-
-  private:
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-};
-
-} // namespace
-
 void PaintStatusStrip(HDC target) {
     RECT client = {};
     GetClientRect(StatusStrip, &client);
@@ -135,9 +107,12 @@ void PaintStatusStrip(HDC target) {
     if (w <= 0 || h <= 0) return;
 
     // Composed off-screen and copied in one go, so lines arriving quickly do not flicker.
-    OffscreenImage image(target, w, h);
-    if (!image.Ready()) return;
-    HDC dc = image.Get();
+    MemoryDC memory(target);
+    HDC dc = memory.Get();
+    GdiObject<HBITMAP> image(
+        CreateBitmap(w, h, GetDeviceCaps(dc, PLANES), GetDeviceCaps(dc, BITSPIXEL), nullptr));
+    if (!dc || !image.Get()) return;
+    SelectGuard selected(dc, image.Get());
     RECT fill = {0, 0, w + 1, h + 1};
     FillRect(dc, &fill, BtnFaceBrush);
     {
@@ -183,12 +158,10 @@ static void InvalidateBars() {
     MapWindowPoints(nullptr, StatusStrip, reinterpret_cast<POINT*>(&outer), 2);
     RECT client = {};
     GetClientRect(StatusStrip, &client);
-    HRGN frame = CreateRectRgnIndirect(&outer);
-    HRGN inside = CreateRectRgnIndirect(&client);
-    CombineRgn(frame, frame, inside, RGN_DIFF);
-    RedrawWindow(StatusStrip, nullptr, frame, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
-    DeleteObject(inside);
-    DeleteObject(frame);
+    Region frame(CreateRectRgnIndirect(&outer));
+    Region inside(CreateRectRgnIndirect(&client));
+    CombineRgn(frame.Get(), frame.Get(), inside.Get(), RGN_DIFF);
+    RedrawWindow(StatusStrip, nullptr, frame.Get(), RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
 }
 
 void UpdateStatusScrollBars(bool follow) {
@@ -290,10 +263,8 @@ static void OnHScroll(HWND window, WPARAM wParam) {
 }
 
 static void OnPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    PaintStatusStrip(dc);
-    EndPaint(window, &ps);
+    PaintGuard paint(window);
+    PaintStatusStrip(paint.Get());
 }
 
 LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -18,6 +18,7 @@
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 #include "controls/NIBtn.h"
 
 namespace {
@@ -119,13 +120,12 @@ size_t HeapBytes() {
 // Average cost of redrawing the strip with the view at the given top line.
 double PaintCost(int32_t top, LONGLONG frequency) {
     TopLine = top;
-    HDC dc = GetDC(StatusStrip);
+    WindowDC dc(StatusStrip);
     LARGE_INTEGER t0, t1;
     QueryPerformanceCounter(&t0);
     for (int i = 0; i < Window; ++i)
-        PaintStatusStrip(dc);
+        PaintStatusStrip(dc.Get());
     QueryPerformanceCounter(&t1);
-    ReleaseDC(StatusStrip, dc);
     return Microseconds(t1.QuadPart - t0.QuadPart, frequency) / Window;
 }
 

@@ -1,6 +1,7 @@
 #include "common/NCommon.h"
 
 #include "common/NFile.h"
+#include "common/NGdi.h"
 
 #include <cmath>
 #include <cstddef>
@@ -112,9 +113,7 @@ void InitShared() {
     BtnFaceBrush = GetSysColorBrush(COLOR_BTNFACE);
     GuiFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
-    HDC screen = GetDC(nullptr);
-    ScreenDpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    ScreenDpi = GetDeviceCaps(WindowDC(nullptr).Get(), LOGPIXELSY);
 
     if (ScreenDpi == 96) {
         DpiScale = 0;

@@ -48,3 +48,36 @@ class PaintGuard {
     PAINTSTRUCT ps_ = {};
     HDC dc_;
 };
+
+// Owns a GDI object made here (pen, brush, font, bitmap, region): deleted on scope exit. Put
+// back any selection of it first (declare the SelectGuard after this guard).
+template <typename Handle> class GdiObject {
+  public:
+    explicit GdiObject(Handle handle) : handle_(handle) {}
+    ~GdiObject() {
+        if (handle_) DeleteObject(handle_);
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    Handle Get() const { return handle_; }
+
+  private:
+    Handle handle_;
+};
+
+using Region = GdiObject<HRGN>;
+
+// A memory device context like the given one (null: like the screen), deleted on scope exit.
+class MemoryDC {
+  public:
+    explicit MemoryDC(HDC like) : dc_(CreateCompatibleDC(like)) {}
+    ~MemoryDC() {
+        if (dc_) DeleteDC(dc_);
+    }
+    MemoryDC(const MemoryDC&) = delete;
+    MemoryDC& operator=(const MemoryDC&) = delete;
+    HDC Get() const { return dc_; }
+
+  private:
+    HDC dc_;
+};

@@ -48,23 +48,6 @@ LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
     return CallWindowProcA(SystemButtonProc, window, message, wParam, lParam);
 }
 
-namespace {
-
-// Owns a pen created here; selected pens are put back before it is deleted.
-class PenOwner {
-  public:
-    explicit PenOwner(COLORREF color) : pen_(CreatePen(PS_SOLID, 1, color)) {}
-    ~PenOwner() { DeleteObject(pen_); }
-    PenOwner(const PenOwner&) = delete;
-    PenOwner& operator=(const PenOwner&) = delete;
-    HPEN Get() const { return pen_; }
-
-  private:
-    HPEN pen_;
-};
-
-} // namespace
-
 static void Line3(HDC dc, int x0, int y0, int x1, int y1, int x2, int y2) {
     MoveToEx(dc, x0, y0, nullptr);
     LineTo(dc, x1, y1);
@@ -86,8 +69,8 @@ static void DrawFrame(HDC dc, RECT& box, bool pressed) {
     const int r = box.right, b = box.bottom;
     Rectangle(dc, 1, 1, r - 1, b - 1);
 
-    PenOwner shadow(ColorBtnShadow);
-    PenOwner highlight(ColorBtnHighlight);
+    GdiObject<HPEN> shadow(CreatePen(PS_SOLID, 1, ColorBtnShadow));
+    GdiObject<HPEN> highlight(CreatePen(PS_SOLID, 1, ColorBtnHighlight));
     {
         SelectGuard pen(dc, shadow.Get());
         Line3(dc, 0, b - 1, 0, 0, r, 0);

@@ -48,8 +48,8 @@ HWND CreateLinkControl(HWND parent, int32_t x, int32_t y, const char* text, HFON
 }
 
 static void OnPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
+    PaintGuard paint(window);
+    HDC dc = paint.Get();
     if (const LinkRecord* record = RecordOf(window)) {
         SelectGuard selected(dc, record->Font);
         SetTextColor(dc, record->Color);
@@ -58,7 +58,6 @@ static void OnPaint(HWND window) {
         ExtTextOutA(dc, 0, 0, 0, nullptr, record->Text,
                     static_cast<UINT>(std::strlen(record->Text)), nullptr);
     }
-    EndPaint(window, &ps);
 }
 
 // DrawFocusRect inverts, so the same call shows the rectangle and takes it away again.

@@ -5,39 +5,26 @@
 // ---- Stand-ins for a missing library or export --------------------------------------------
 // Each returns a RAS error so that the caller's own failure path runs. The status query answers
 // "invalid handle": a hang-up waits for exactly that code, so it must not wait forever when only
-// this export is missing.
+// this export is missing. The error-text stand-in writes nothing: the text stays empty.
 
-static DWORD WINAPI MissingEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA*, DWORD*, DWORD*) {
-    return RasErrorServiceMissing;
-}
-static DWORD WINAPI MissingEnumConnections(RASCONNA*, DWORD*, DWORD*) {
-    return RasErrorServiceMissing;
-}
-static DWORD WINAPI MissingGetConnectStatus(HRASCONN, RASCONNSTATUSA*) {
-    return RasErrorInvalidHandle;
-}
-static DWORD WINAPI MissingDial(void*, LPCSTR, RASDIALPARAMSA*, DWORD, void*, HRASCONN*) {
-    return RasErrorServiceMissing;
-}
-static DWORD WINAPI MissingGetErrorString(UINT, LPSTR, DWORD) {
-    return RasErrorServiceMissing; // writes nothing: the error text stays empty
-}
-static DWORD WINAPI MissingHangUp(HRASCONN) {
-    return RasErrorServiceMissing;
-}
+#define RAS_STAND_IN(name, missing, ...)                                                           \
+    static DWORD WINAPI Missing##name(__VA_ARGS__) {                                               \
+        return missing;                                                                            \
+    }
+RAS_ENTRY_POINTS(RAS_STAND_IN)
+#undef RAS_STAND_IN
 
-static constexpr TRasApi UnboundRasApi = {MissingEnumEntries,
-                                          MissingEnumConnections,
-                                          MissingGetConnectStatus,
-                                          MissingDial,
-                                          MissingGetErrorString,
-                                          MissingHangUp,
-                                          nullptr};
+#define RAS_STAND_IN_SLOT(name, ...) Missing##name,
+static constexpr TRasApi UnboundRasApi = {RAS_ENTRY_POINTS(RAS_STAND_IN_SLOT) nullptr};
+#undef RAS_STAND_IN_SLOT
 
 TRasApi RasApi = UnboundRasApi;
 
-static constexpr int RasSlotCount = 6;
-static bool SlotBound[RasSlotCount + 1]; // index 1..6
+// Slot numbers from 0 in the list's order.
+#define RAS_SLOT(name, ...) Slot##name,
+enum RasSlot : int { RAS_ENTRY_POINTS(RAS_SLOT) RasSlotCount };
+#undef RAS_SLOT
+static bool SlotBound[RasSlotCount];
 
 // GetProcAddress returns a generic function pointer; going through void* keeps the cast free of
 // function-type warnings.
@@ -60,12 +47,9 @@ void LoadRasApiFrom(const char* library) {
     HMODULE handle = LoadLibraryA(library);
     if (!handle) return;
     RasApi.Library = handle;
-    BindSlot(handle, 1, "RasEnumEntriesA", RasApi.RasEnumEntriesA);
-    BindSlot(handle, 2, "RasEnumConnectionsA", RasApi.RasEnumConnectionsA);
-    BindSlot(handle, 3, "RasGetConnectStatusA", RasApi.RasGetConnectStatusA);
-    BindSlot(handle, 4, "RasDialA", RasApi.RasDialA);
-    BindSlot(handle, 5, "RasGetErrorStringA", RasApi.RasGetErrorStringA);
-    BindSlot(handle, 6, "RasHangUpA", RasApi.RasHangUpA);
+#define RAS_BIND(name, ...) BindSlot(handle, Slot##name, #name, RasApi.name);
+    RAS_ENTRY_POINTS(RAS_BIND)
+#undef RAS_BIND
 }
 
 void LoadRasApi() {
@@ -80,7 +64,7 @@ void FreeRasApi() {
 }
 
 bool RasSlotBound(int slot) {
-    return slot >= 1 && slot <= RasSlotCount && SlotBound[slot];
+    return slot >= 1 && slot <= RasSlotCount && SlotBound[slot - 1];
 }
 
 // ---- Texts ---------------------------------------------------------------------------------

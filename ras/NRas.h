@@ -74,18 +74,28 @@ constexpr DWORD RasErrorServiceMissing = 711;
 // The notifier kind the program uses (type 0): message, state, error.
 using RasDialFunc = void(WINAPI*)(UINT message, RASCONNSTATE state, DWORD error);
 
+// The six entry points, each named once: name, what its stand-in returns, parameter types.
+// The table's fields, the stand-ins and the binding by name are all generated from this list.
+//   RasEnumEntriesA(reserved, phone book, entries, bytes, count)
+//   RasEnumConnectionsA(connections, bytes, count)
+//   RasGetConnectStatusA(connection, status)
+//   RasDialA(extensions, phone book, params, notifier type, notifier, connection)
+//   RasGetErrorStringA(code, buffer, size)
+//   RasHangUpA(connection)
+#define RAS_ENTRY_POINTS(X)                                                                        \
+    X(RasEnumEntriesA, RasErrorServiceMissing, LPCSTR, LPCSTR, RASENTRYNAMEA*, DWORD*, DWORD*)     \
+    X(RasEnumConnectionsA, RasErrorServiceMissing, RASCONNA*, DWORD*, DWORD*)                      \
+    X(RasGetConnectStatusA, RasErrorInvalidHandle, HRASCONN, RASCONNSTATUSA*)                      \
+    X(RasDialA, RasErrorServiceMissing, void*, LPCSTR, RASDIALPARAMSA*, DWORD, void*, HRASCONN*)   \
+    X(RasGetErrorStringA, RasErrorServiceMissing, UINT, LPSTR, DWORD)                              \
+    X(RasHangUpA, RasErrorServiceMissing, HRASCONN)
+
+#define RAS_TABLE_FIELD(name, missing, ...) DWORD(WINAPI* name)(__VA_ARGS__);
 struct TRasApi {
-    DWORD(WINAPI* RasEnumEntriesA)
-    (LPCSTR reserved, LPCSTR phoneBook, RASENTRYNAMEA* entries, DWORD* bytes, DWORD* count);
-    DWORD(WINAPI* RasEnumConnectionsA)(RASCONNA* connections, DWORD* bytes, DWORD* count);
-    DWORD(WINAPI* RasGetConnectStatusA)(HRASCONN connection, RASCONNSTATUSA* status);
-    DWORD(WINAPI* RasDialA)
-    (void* extensions, LPCSTR phoneBook, RASDIALPARAMSA* params, DWORD notifierType, void* notifier,
-     HRASCONN* connection);
-    DWORD(WINAPI* RasGetErrorStringA)(UINT code, LPSTR buffer, DWORD size);
-    DWORD(WINAPI* RasHangUpA)(HRASCONN connection);
+    RAS_ENTRY_POINTS(RAS_TABLE_FIELD)
     HMODULE Library;
 };
+#undef RAS_TABLE_FIELD
 
 // Every slot is callable: a missing library or export is bound to a stand-in that returns a
 // non-zero RAS error, so callers' failure paths run instead of a null call.
@@ -96,7 +106,7 @@ void LoadRasApi(); // binds "RASAPI32.DLL"
 void LoadRasApiFrom(const char* library);
 void FreeRasApi(); // releases the library; every slot goes back to its stand-in
 // True when the slot was bound to the library's own export (not a stand-in).
-bool RasSlotBound(int slot); // slot 1..6 in the order above
+bool RasSlotBound(int slot); // slot 1..6 in the list's order
 
 // Window-thread functions only: the texts they build live in the shared TextBuffer until its
 // next use, so a dial notifier running on the service's thread must hand its report over to the

@@ -6,6 +6,7 @@
 #include "app/WMain.h"
 #include "common/NBF.h"
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 #include "controls/NIBtn.h"
 #include "controls/NURL.h"
 
@@ -183,8 +184,8 @@ static bool SameFont(const FieldStyle& a, const FieldStyle& b) {
 }
 
 static void OnPaint(HWND window) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
+    PaintGuard paint(window);
+    HDC dc = paint.Get();
     RECT client;
     GetClientRect(window, &client);
     FillRect(dc, &client, BtnFaceBrush);
@@ -205,7 +206,6 @@ static void OnPaint(HWND window) {
             ExtTextOutA(dc, at.X, at.Y, 0, nullptr, FieldText(i), style.Shown, nullptr);
         }
     }
-    EndPaint(window, &ps);
 }
 
 static void OnDestroy(HWND window) {

@@ -142,14 +142,11 @@ inline RECT ChildBox(HWND child) {
 }
 
 inline SIZE ExpectedLinkSize() {
-    HDC dc = GetDC(nullptr);
-    HFONT font = ExpectedFont(6);
-    HGDIOBJ previous = SelectObject(dc, font);
+    WindowDC dc(nullptr);
+    GdiObject<HFONT> font(ExpectedFont(6));
+    SelectGuard selected(dc.Get(), font.Get());
     SIZE size = {};
-    GetTextExtentPoint32A(dc, ExpectedText(6), ExpectedLength(6), &size);
-    SelectObject(dc, previous);
-    DeleteObject(font);
-    ReleaseDC(nullptr, dc);
+    GetTextExtentPoint32A(dc.Get(), ExpectedText(6), ExpectedLength(6), &size);
     return size;
 }
 

@@ -8,6 +8,7 @@
 #include "app/WMain.h"
 #include "common/NCommon.h"
 #include "support/Driver.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -24,49 +25,11 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-struct ScreenDc {
-    HDC Dc = GetDC(nullptr);
-    ~ScreenDc() { ReleaseDC(nullptr, Dc); }
-};
-struct MemoryDc {
-    HDC Dc;
-    explicit MemoryDc(HDC like) : Dc(CreateCompatibleDC(like)) {}
-    ~MemoryDc() { DeleteDC(Dc); }
-};
-struct Bitmap {
-    HBITMAP Handle;
-    Bitmap(HDC like, int width, int height) : Handle(CreateCompatibleBitmap(like, width, height)) {}
-    ~Bitmap() { DeleteObject(Handle); }
-};
-struct Selected {
-    HDC Dc;
-    HGDIOBJ Old;
-    Selected(HDC dc, HGDIOBJ object) : Dc(dc), Old(SelectObject(dc, object)) {}
-    ~Selected() { SelectObject(Dc, Old); }
-};
-
 // With TOVANE_SHOT_DIR set, saves what the screen shows of the window as a 24-bit BMP there.
 void SaveShot(HWND window, const char* name) {
     char folder[MAX_PATH] = {};
     if (!GetEnvironmentVariableA("TOVANE_SHOT_DIR", folder, sizeof folder)) return;
-    RECT r = RectOf(window);
-    int width = r.right - r.left, height = r.bottom - r.top;
-    ScreenDc screen;
-    MemoryDc memory(screen.Dc);
-    Bitmap bitmap(screen.Dc, width, height);
-    {
-        Selected select(memory.Dc, bitmap.Handle);
-        BitBlt(memory.Dc, 0, 0, width, height, screen.Dc, r.left, r.top, SRCCOPY);
-    }
-    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    std::string pixels(static_cast<size_t>((width * 3 + 3) & ~3) * height, '\0');
-    GetDIBits(memory.Dc, bitmap.Handle, 0, height, pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    BITMAPFILEHEADER file = {0x4D42, 0, 0, 0, sizeof file + sizeof info};
-    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
-    WriteWholeFile(std::string(folder) + "\\" + name, bytes + pixels);
+    WriteWholeFile(std::string(folder) + "\\" + name, BmpFileBytes(CaptureScreen(RectOf(window))));
 }
 
 // One viewer serves the whole suite, as it would serve a user: each test asks it for a topic.

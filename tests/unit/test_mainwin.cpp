@@ -13,6 +13,7 @@
 #include "app/WStatus.h"
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -228,12 +229,10 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
         EXPECT_EQ(reinterpret_cast<LRESULT>(GuiFont), SendMessageA(button, WM_GETFONT, 0, 0));
     }
     // The line height comes from the shared font.
-    HDC dc = GetDC(StatusStrip);
-    HGDIOBJ old = SelectObject(dc, GuiFont);
+    WindowDC dc(StatusStrip);
+    SelectGuard font(dc.Get(), GuiFont);
     TEXTMETRICA tm = {};
-    GetTextMetricsA(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(StatusStrip, dc);
+    GetTextMetricsA(dc.Get(), &tm);
     EXPECT_EQ(tm.tmHeight + tm.tmExternalLeading, LineHeight);
 }
 
@@ -361,20 +360,13 @@ TEST_F(FirstStart, BandAndStripArePainted) {
     AddStatusLine("Connecting  (#1 Test)");
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     RECT client = ClientOf(MainWindow);
-    HDC dc = GetDC(MainWindow);
-    COLORREF band = GetPixel(dc, 3, client.bottom - 3);
-    COLORREF between = GetPixel(dc, client.right - 82, client.bottom - 15);
-    ReleaseDC(MainWindow, dc);
-    EXPECT_EQ(ColorBtnFace, band);
-    EXPECT_EQ(ColorBtnFace, between);
+    Capture shown = CaptureClient(MainWindow);
+    EXPECT_EQ(ColorBtnFace, shown.At(3, client.bottom - 3));
+    EXPECT_EQ(ColorBtnFace, shown.At(client.right - 82, client.bottom - 15));
 
-    HDC strip = GetDC(StatusStrip);
-    int ink = 0;
-    for (int y = 2; y < 2 + LineHeight; ++y)
-        for (int x = 4; x < 100; ++x)
-            if (GetPixel(strip, x, y) == ColorBtnText) ++ink;
-    COLORREF empty = GetPixel(strip, 150, 2 + 3 * LineHeight);
-    ReleaseDC(StatusStrip, strip);
+    Capture strip = CaptureClient(StatusStrip);
+    int ink = strip.Count(ColorBtnText, 4, 2, 100, 2 + LineHeight);
+    COLORREF empty = strip.At(150, 2 + 3 * LineHeight);
     EXPECT_GT(ink, 10);
     EXPECT_EQ(ColorBtnFace, empty);
 }

@@ -9,6 +9,7 @@
 
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,37 +31,16 @@ LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// A 32-bit memory bitmap handed to DrawImageButton as the button's device context.
+// A memory bitmap handed to DrawImageButton as the button's device context.
 class Canvas {
   public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = width;
-        bi.bmiHeader.biHeight = -height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
-                                   nullptr, 0);
-        oldBitmap_ = SelectObject(dc_, bitmap_);
-        oldFont_ = SelectObject(dc_, GuiFont); // the system button selects its font first
-    }
-    ~Canvas() {
-        SelectObject(dc_, oldFont_);
-        SelectObject(dc_, oldBitmap_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
+    Canvas(int width, int height)
+        : canvas_(width, height), font_(canvas_.Dc(), GuiFont) {
+    } // the system button selects its font first
 
     // Clears to a colour the button never uses, then draws.
     void Draw(HWND button, UINT state, UINT action = ODA_DRAWENTIRE) {
-        RECT all = {0, 0, width_, height_};
-        HBRUSH sentinel = CreateSolidBrush(Sentinel);
-        FillRect(dc_, &all, sentinel);
-        DeleteObject(sentinel);
+        canvas_.Fill(Sentinel);
         Redraw(button, state, action);
     }
     // Draws over what is there (focus toggling).
@@ -71,26 +51,22 @@ class Canvas {
         item.itemAction = action;
         item.itemState = state;
         item.hwndItem = button;
-        item.hDC = dc_;
-        item.rcItem = {0, 0, width_, height_};
+        item.hDC = canvas_.Dc();
+        item.rcItem = {0, 0, Width(), Height()};
         DrawImageButton(&item);
-        GdiFlush();
+        shown_ = canvas_.Read();
     }
-    COLORREF At(int x, int y) const { return GetPixel(dc_, x, y); }
-    std::vector<uint32_t> Pixels() const {
-        return std::vector<uint32_t>(bits_, bits_ + static_cast<size_t>(width_) * height_);
-    }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    COLORREF At(int x, int y) const { return shown_.At(x, y); }
+    const std::vector<COLORREF>& Pixels() const { return shown_.Data; }
+    int Width() const { return canvas_.Width(); }
+    int Height() const { return canvas_.Height(); }
 
     static constexpr COLORREF Sentinel = RGB(255, 0, 255);
 
   private:
-    int width_, height_;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr, oldFont_ = nullptr;
-    uint32_t* bits_ = nullptr;
+    PixelCanvas canvas_;
+    SelectGuard font_;
+    Capture shown_;
 };
 
 struct Box {
@@ -204,8 +180,8 @@ TEST_F(ImageButton, RaisedFaceSitsInAnEtchedRecess) {
     // Face colour inside, and nothing left undrawn.
     EXPECT_EQ(face, c.At(3, 3));
     EXPECT_EQ(face, c.At(r - 4, b - 4));
-    for (uint32_t p : c.Pixels())
-        ASSERT_NE(0x00FF00FFu, p & 0x00FFFFFFu);
+    for (COLORREF p : c.Pixels())
+        ASSERT_NE(Canvas::Sentinel, p);
     EXPECT_GT(Find(c, RGB(0, 0, 0)).Count, 20) << "caption in black";
 }
 
@@ -295,7 +271,7 @@ TEST_F(ImageButton, NoFocusRectangleWithoutTabStop) {
     c.Draw(plain, ODS_FOCUS);
     for (int x = 4; x < 8; ++x)
         EXPECT_EQ(0, MarksInColumn(c, x)) << x;
-    std::vector<uint32_t> before = c.Pixels();
+    std::vector<COLORREF> before = c.Pixels();
     c.Redraw(plain, ODS_FOCUS, ODA_FOCUS);
     EXPECT_TRUE(before == c.Pixels());
 }
@@ -303,7 +279,7 @@ TEST_F(ImageButton, NoFocusRectangleWithoutTabStop) {
 TEST_F(ImageButton, FocusChangeTogglesTheRectangleWithoutRepainting) {
     Canvas c(ButtonWidth, ButtonHeight);
     c.Draw(button, 0);
-    std::vector<uint32_t> plainFace = c.Pixels();
+    std::vector<COLORREF> plainFace = c.Pixels();
     c.Redraw(button, ODS_FOCUS, ODA_FOCUS);
     EXPECT_GT(MarksInColumn(c, 5), 0);
     Canvas whole(ButtonWidth, ButtonHeight);
@@ -324,7 +300,7 @@ TEST_F(ImageButton, LongCaptionIsCutTo239Characters) {
         c.Draw(button, 0);
         return c.Pixels();
     };
-    std::vector<uint32_t> whole = image(caption);
+    std::vector<COLORREF> whole = image(caption);
     EXPECT_TRUE(image(caption.substr(0, 239)) == whole);
     EXPECT_FALSE(image(caption.substr(0, 238)) == whole) << "the 239th character shows";
 }

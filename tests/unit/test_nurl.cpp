@@ -73,12 +73,10 @@ HFONT MakeFont(int height, bool underline) {
 }
 
 SIZE TextSize(HFONT font, const char* text) {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, font);
+    WindowDC dc(nullptr);
+    SelectGuard selected(dc.Get(), font);
     SIZE size = {};
-    GetTextExtentPoint32A(dc, text, static_cast<int>(std::strlen(text)), &size);
-    SelectObject(dc, previous);
-    ReleaseDC(nullptr, dc);
+    GetTextExtentPoint32A(dc.Get(), text, static_cast<int>(std::strlen(text)), &size);
     return size;
 }
 

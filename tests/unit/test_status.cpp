@@ -8,6 +8,7 @@
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -44,52 +45,26 @@ void AddLines(int n, const char* prefix = "Line") {
     }
 }
 
-// The strip painted into a 32-bit bitmap of its client size.
+// The strip painted into a bitmap of its client size.
 class Snapshot {
   public:
-    Snapshot() {
-        RECT r = Client();
-        width_ = r.right;
-        height_ = r.bottom;
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = width_;
-        bi.bmiHeader.biHeight = -height_;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        HDC screen = GetDC(nullptr);
-        dc_ = CreateCompatibleDC(screen);
-        ReleaseDC(nullptr, screen);
-        void* bits = nullptr;
-        bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-        PaintStatusStrip(dc_);
-        GdiFlush();
-    }
-    ~Snapshot() {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Snapshot(const Snapshot&) = delete;
-    Snapshot& operator=(const Snapshot&) = delete;
+    Snapshot() : shot_(Paint()) {}
     // Text-coloured pixels in the rows of the given on-screen line slot.
-    int InkInSlot(int slot) const { return Ink(0, width_, 2 + slot * LineHeight, LineHeight); }
+    int InkInSlot(int slot) const { return Ink(0, Width(), 2 + slot * LineHeight, LineHeight); }
     int Ink(int x0, int x1, int y0, int rows) const {
-        int n = 0;
-        for (int y = y0; y < y0 + rows && y < height_; ++y)
-            for (int x = x0; x < x1; ++x)
-                if (GetPixel(dc_, x, y) == ColorBtnText) ++n;
-        return n;
+        return shot_.Count(ColorBtnText, x0, y0, x1, y0 + rows);
     }
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    int Width() const { return shot_.Width; }
+    int Height() const { return shot_.Height; }
 
   private:
-    int width_ = 0, height_ = 0;
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ old_ = nullptr;
+    static Capture Paint() {
+        RECT r = Client();
+        PixelCanvas canvas(r.right, r.bottom);
+        PaintStatusStrip(canvas.Dc());
+        return canvas.Read();
+    }
+    Capture shot_;
 };
 
 class Strip : public ::testing::Test {
@@ -107,12 +82,10 @@ class Strip : public ::testing::Test {
         StatusStrip = CreateWindowExA(WS_EX_CLIENTEDGE, "TovaneStatusWndClass", "",
                                       WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 100,
                                       100, parent, nullptr, nullptr, nullptr);
-        HDC dc = GetDC(StatusStrip);
-        HGDIOBJ old = SelectObject(dc, GuiFont);
+        WindowDC dc(StatusStrip);
+        SelectGuard font(dc.Get(), GuiFont);
         TEXTMETRICA tm = {};
-        GetTextMetricsA(dc, &tm);
-        SelectObject(dc, old);
-        ReleaseDC(StatusStrip, dc);
+        GetTextMetricsA(dc.Get(), &tm);
         LineHeight = tm.tmHeight + tm.tmExternalLeading;
     }
     static void TearDownTestSuite() {

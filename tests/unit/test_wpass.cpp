@@ -8,6 +8,7 @@
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "support/Driver.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 #include "windows/WPass.h"
 
@@ -276,16 +277,12 @@ TEST_F(PasswordWindow, PaintsBothLabelsAndTheEtchedLine) {
     int userLabel = 0, passwordLabel = 0;
     Run({[&] {
              UpdateWindow(window);
-             HDC dc = GetDC(window);
-             lineTop = GetPixel(dc, 20, 47);
-             lineBelow = GetPixel(dc, 20, 48);
-             face = GetPixel(dc, 20, 50);
-             for (int x = 4; x < 60; ++x)
-                 for (int y = 4; y < 17; ++y) {
-                     userLabel += GetPixel(dc, x, y) == ColorBtnText;
-                     passwordLabel += GetPixel(dc, x + 103, y) == ColorBtnText;
-                 }
-             ReleaseDC(window, dc);
+             Capture shown = CaptureClient(window);
+             lineTop = shown.At(20, 47);
+             lineBelow = shown.At(20, 48);
+             face = shown.At(20, 50);
+             userLabel = shown.Count(ColorBtnText, 4, 4, 60, 17);
+             passwordLabel = shown.Count(ColorBtnText, 107, 4, 163, 17);
          },
          [] { PressKey(VK_ESCAPE); }});
     EXPECT_EQ(ColorBtnShadow, lineTop);

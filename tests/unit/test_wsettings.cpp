@@ -12,6 +12,7 @@
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "ras/NRas.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 #include "windows/WSettings.h"
 
@@ -762,16 +763,13 @@ TEST_F(SettingsWindow, PaintsTheLabelsAndTheEtchedSeparator) {
     int ink[3] = {};                  // text-coloured pixels at each label
     Run([&](const Controls& c) {
         RedrawWindow(c.Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        HDC dc = GetDC(c.Window);
+        Capture shown = CaptureClient(c.Window);
         for (int i = 0; i < 3; ++i)
-            line[i] = GetPixel(dc, 50, 90 + i);
+            line[i] = shown.At(50, 90 + i);
         const POINT at[3] = {{4, 4}, {4, 47}, {107, 47}};
         for (int i = 0; i < 3; ++i)
-            for (int y = at[i].y; y < at[i].y + 13; ++y)
-                for (int x = at[i].x; x < at[i].x + 45; ++x)
-                    ink[i] += GetPixel(dc, x, y) == ColorBtnText;
-        blank = GetPixel(dc, 60, 8);
-        ReleaseDC(c.Window, dc);
+            ink[i] = shown.Count(ColorBtnText, at[i].x, at[i].y, at[i].x + 45, at[i].y + 13);
+        blank = shown.At(60, 8);
         Click(c.Cancel);
     });
     EXPECT_EQ(ColorBtnFace, line[0]);

@@ -5,6 +5,7 @@
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "ras/NRas.h"
+#include "support/Pixels.h"
 #include "windows/WSettings.h"
 
 namespace {
@@ -86,22 +87,18 @@ TEST_F(SettingsAt120Dpi, EveryControlBoxIsScaledRoundingHalvesToEven) {
 TEST_F(SettingsAt120Dpi, LabelsAndSeparatorArePaintedAtScaledPlaces) {
     ShowWindow(window, SW_SHOWNOACTIVATE);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    HDC dc = GetDC(window);
+    Capture shown = CaptureClient(window);
     // The etched line: shadow at 114 (91 x 1.25 = 113.75), highlight below it.
-    EXPECT_EQ(ColorBtnFace, GetPixel(dc, 60, 113));
-    EXPECT_EQ(ColorBtnShadow, GetPixel(dc, 60, 114));
-    EXPECT_EQ(ColorBtnHighlight, GetPixel(dc, 60, 115));
+    EXPECT_EQ(ColorBtnFace, shown.At(60, 113));
+    EXPECT_EQ(ColorBtnShadow, shown.At(60, 114));
+    EXPECT_EQ(ColorBtnHighlight, shown.At(60, 115));
     // "User name:" at (5, 59) and "Password:" at (134, 59): ink there, none just above.
     int ink[2] = {}, above[2] = {};
     const int xs[2] = {5, 134};
-    for (int i = 0; i < 2; ++i)
-        for (int x = xs[i]; x < xs[i] + 40; ++x) {
-            for (int y = 59; y < 72; ++y)
-                if (GetPixel(dc, x, y) == ColorBtnText) ++ink[i];
-            for (int y = 50; y < 58; ++y)
-                if (GetPixel(dc, x, y) == ColorBtnText) ++above[i];
-        }
-    ReleaseDC(window, dc);
+    for (int i = 0; i < 2; ++i) {
+        ink[i] = shown.Count(ColorBtnText, xs[i], 59, xs[i] + 40, 72);
+        above[i] = shown.Count(ColorBtnText, xs[i], 50, xs[i] + 40, 58);
+    }
     ShowWindow(window, SW_HIDE);
     for (int i = 0; i < 2; ++i) {
         EXPECT_GT(ink[i], 20) << i;
