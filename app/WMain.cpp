@@ -331,6 +331,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         }
         break;
+    // Wheel turns reach the focused button first, which hands them up here; the strip scrolls.
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL: return SendMessageA(StatusStrip, message, wParam, lParam);
     case TrayCallbackMessage: OnTrayNotify(window, lParam); return 0;
     case DialReportMessage:
         OnDialReport(static_cast<RASCONNSTATE>(static_cast<DWORD>(wParam)),

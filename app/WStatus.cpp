@@ -248,18 +248,67 @@ static void Redraw(HWND window) {
     PaintStatusStrip(dc.Get());
 }
 
-static void OnVScroll(HWND window, WPARAM wParam) {
-    // Never above the first line: a short log has a negative "bottom".
-    TopLine = IntMax(0, NewTopLine(LOWORD(wParam)));
-    SetScrollPos(window, SB_VERT, TopLine, TRUE);
+// One request of the scroll-bar tables. Never above the first line or left of the text's
+// start: a short log has a negative "bottom", a strip wider than every line a negative "right".
+static void Step(int bar, int request) {
+    if (bar == SB_VERT)
+        TopLine = IntMax(0, NewTopLine(request));
+    else
+        ScrollX = IntMax(0, NewScrollX(request));
+}
+
+static void ShowPosition(HWND window, int bar) {
+    SetScrollPos(window, bar, bar == SB_VERT ? TopLine : ScrollX, TRUE);
     Redraw(window);
 }
 
-static void OnHScroll(HWND window, WPARAM wParam) {
-    // Never left of the text's start: a strip wider than every line has a negative "right".
-    ScrollX = IntMax(0, NewScrollX(LOWORD(wParam)));
-    SetScrollPos(window, SB_HORZ, ScrollX, TRUE);
-    Redraw(window);
+// The bars' own tracking is announced by the system; this module announces the wheel's.
+static void OnScroll(HWND window, int bar, WPARAM wParam) {
+    Step(bar, LOWORD(wParam));
+    ShowPosition(window, bar);
+}
+
+// ---- Wheel ---------------------------------------------------------------------------------
+// A notch becomes line (or page) requests of the scroll-bar tables, so the wheel stops where
+// the bars stop and scrolling back to the end resumes following.
+
+static int WheelRest[2] = {}; // deltas short of a whole notch, vertical and horizontal
+
+static UINT WheelSetting(UINT action) {
+    UINT value = 3; // the system's default for lines and characters alike
+    if (!SystemParametersInfoA(action, 0, &value, 0)) value = 3;
+    return value;
+}
+
+// towardStart: the delta's sign as up (vertical) or left (horizontal).
+static void OnWheel(HWND window, int bar, int towardStart) {
+    int& rest = WheelRest[bar == SB_VERT ? 0 : 1];
+    // High-resolution wheels send parts of a notch; a turn back drops what was gathered.
+    if ((rest > 0 && towardStart < 0) || (rest < 0 && towardStart > 0)) rest = 0;
+    rest += towardStart;
+    const int notches = rest / WHEEL_DELTA;
+    rest -= notches * WHEEL_DELTA;
+    const UINT setting =
+        WheelSetting(bar == SB_VERT ? SPI_GETWHEELSCROLLLINES : SPI_GETWHEELSCROLLCHARS);
+    if (notches == 0 || setting == 0) return;
+
+    const bool page = setting == WHEEL_PAGESCROLL;
+    const int request = (notches > 0 ? SB_LINEUP : SB_LINEDOWN) + (page ? SB_PAGEUP : 0);
+    const int64_t steps = int64_t(notches > 0 ? notches : -notches) * (page ? 1 : setting);
+    for (int64_t i = 0; i < steps; ++i) {
+        const int32_t before = bar == SB_VERT ? TopLine : ScrollX;
+        Step(bar, request);
+        if ((bar == SB_VERT ? TopLine : ScrollX) == before) break;
+    }
+    ShowPosition(window, bar);
+    NotifyWinEvent(EVENT_SYSTEM_SCROLLINGEND, window,
+                   bar == SB_VERT ? OBJID_VSCROLL : OBJID_HSCROLL, CHILDID_SELF);
+}
+
+static void OnMouseWheel(HWND window, WPARAM wParam) {
+    // Shift turns the wheel sideways, as in most programs.
+    const bool sideways = (GET_KEYSTATE_WPARAM(wParam) & MK_SHIFT) != 0;
+    OnWheel(window, sideways ? SB_HORZ : SB_VERT, GET_WHEEL_DELTA_WPARAM(wParam));
 }
 
 static void OnPaint(HWND window) {
@@ -276,8 +325,11 @@ LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARA
         }
         return 0;
     case WM_PAINT: OnPaint(window); return 0;
-    case WM_VSCROLL: OnVScroll(window, wParam); return 0;
-    case WM_HSCROLL: OnHScroll(window, wParam); return 0;
+    case WM_VSCROLL: OnScroll(window, SB_VERT, wParam); return 0;
+    case WM_HSCROLL: OnScroll(window, SB_HORZ, wParam); return 0;
+    case WM_MOUSEWHEEL: OnMouseWheel(window, wParam); return 0;
+    // Tilted right is a positive delta.
+    case WM_MOUSEHWHEEL: OnWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
