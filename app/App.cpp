@@ -11,14 +11,6 @@
 #include "windows/WPass.h"
 #include "windows/WSettings.h"
 
-bool OfferDialogKey(const MSG& msg) {
-    if (msg.message != WM_KEYDOWN) return true;
-    if (msg.wParam != VK_TAB && msg.wParam != VK_RETURN && msg.wParam != VK_ESCAPE) return true;
-    HWND active = GetActiveWindow();
-    if (!active) return false;
-    return SendMessageA(active, msg.message, msg.wParam, msg.lParam) != 0;
-}
-
 static void StartUp() {
     LoadRasApi();
     InitCommonControls();
@@ -41,12 +33,7 @@ static void ShutDown() {
 
 int RunTovane() {
     StartUp();
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (!OfferDialogKey(msg)) continue;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    RunMessageLoop();
     ShutDown();
     return 0;
 }

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/App.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
@@ -245,18 +244,7 @@ static void WaitUntilGone(HRASCONN handle) {
     int quitCode = 0;
     for (;;) {
         DWORD s = RasApi.RasGetConnectStatusA(handle, &status);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // Kept for the outer loop; dispatching cannot act on it.
-                quit = true;
-                quitCode = static_cast<int>(msg.wParam);
-                continue;
-            }
-            if (!OfferDialogKey(msg)) continue;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        PumpPending(quit, quitCode);
         if (s == RasErrorInvalidHandle) break;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, HangUpPollMs, QS_ALLINPUT);
     }

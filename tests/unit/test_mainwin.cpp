@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/App.h"
 #include "app/NConnection.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"

@@ -1,0 +1,25 @@
+#pragma once
+// The one message pump and its key routing, for the main loop, the secondary windows' modal
+// loop and a wait that must keep the windows alive. Tab, Enter and Escape key-downs are
+// offered first to the active window, and inside a modal loop to the modal window.
+#include <windows.h>
+
+constexpr int ModalOk = 1;
+constexpr int ModalCancel = 2;
+
+// Offers a Tab, Enter or Escape key-down to the thread's active window first. False means the
+// message is dropped: no active window, or the active window returned 0 for it.
+bool OfferDialogKey(const MSG& msg);
+
+// The main loop: dispatches until WM_QUIT.
+void RunMessageLoop();
+
+// Dispatches every message already queued. A WM_QUIT is not dispatched: quit is set and its
+// code kept, for the caller to post again once its wait is over.
+void PumpPending(bool& quit, int& quitCode);
+
+// Runs a nested loop until the window calls EndModal with a non-zero result. A WM_QUIT that
+// arrives meanwhile destroys the window, re-enables the owner, returns ModalCancel and is
+// posted again for the outer loop.
+int RunModal(HWND window, HWND owner);
+void EndModal(int result, HWND owner);
