@@ -34,6 +34,23 @@ wineserver_binary() {
   done
 }
 
+# setup_prefix_fonts RUNNER: the faces a Windows program expects, in the prefix WINEPREFIX.
+# Wine's own Tahoma, MS Sans Serif, Marlett and Courier (Debian's fonts-wine) are not found where
+# that package puts them, so they are linked into the prefix's Fonts folder. "MS Shell Dlg"
+# (the stock GUI font) becomes MS Sans Serif, as on Windows, instead of Wine's Tahoma; "Courier
+# New", which Wine lacks, is replaced by the metric-compatible Liberation Mono.
+setup_prefix_fonts() {
+  local run=$1 fonts=$WINEPREFIX/drive_c/windows/Fonts f
+  mkdir -p "$fonts"
+  for f in /usr/share/wine/fonts/*; do
+    [ -e "$fonts/${f##*/}" ] || ln -s "$f" "$fonts/"
+  done
+  "$run" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'MS Shell Dlg' /d 'MS Sans Serif' /f >/dev/null 2>&1 </dev/null
+  "$run" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+    /v 'Courier New' /d 'Liberation Mono' /f >/dev/null 2>&1 </dev/null
+}
+
 # Keeps one wineserver alive for the prefix so each test process starts in about 0.1 s,
 # and creates the prefix on first use.
 start_wine() {
@@ -47,6 +64,7 @@ start_wine() {
     echo "Creating the Wine prefix $WINEPREFIX"
     WINEDLLOVERRIDES="mscoree,mshtml=" "$2" wineboot -i >/dev/null 2>&1 </dev/null || true
   fi
+  setup_prefix_fonts "$2"
   # Start Wine's services and desktop now, detached from our output: started by the first test
   # they would inherit its pipe and ctest would wait for them until the time-out.
   "$2" cmd /c exit >/dev/null 2>&1 </dev/null || true

@@ -758,6 +758,32 @@ TEST_F(SettingsWindow, ASecondOpeningWhileOpenIsRefused) {
 
 // ---- Painting --------------------------------------------------------------------------------
 
+void PrintClient(HDC dc, void* window) {
+    SendMessageA(static_cast<HWND>(window), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc),
+                 PRF_CLIENT | PRF_ERASEBKGND);
+}
+
+// With the GUI font each caption fits its check box: drawn in a box twice as wide, its ink ends
+// inside the real width. A wider face or a longer caption would be cut off on screen.
+TEST_F(SettingsWindow, EveryCheckBoxCaptionFitsItsBox) {
+    Controls c = Open();
+    for (HWND check : c.Checks) {
+        ASSERT_NE(nullptr, check);
+        RECT r = {};
+        GetClientRect(check, &r);
+        const int width = r.right, height = r.bottom;
+        SetWindowPos(check, nullptr, 0, 0, 2 * width, height, SWP_NOMOVE | SWP_NOZORDER);
+        Capture shown = CaptureDrawing(2 * width, height, ColorBtnFace, PrintClient, check);
+        SetWindowPos(check, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+        int right = -1;
+        for (int y = 0; y < shown.Height; ++y)
+            for (int x = 0; x < shown.Width; ++x)
+                if (shown.At(x, y) != ColorBtnFace && x > right) right = x;
+        EXPECT_GT(right, width / 2) << Text(check) << ": no caption drawn";
+        EXPECT_LT(right, width) << Text(check) << " needs " << right + 1 << " pixels";
+    }
+}
+
 TEST_F(SettingsWindow, PaintsTheLabelsAndTheEtchedSeparator) {
     COLORREF line[3] = {}, blank = 0; // x 50 at y 90, 91, 92; right of "Connection:"
     int ink[3] = {};                  // text-coloured pixels at each label
