@@ -70,6 +70,24 @@ start_wine() {
   "$2" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
+# start_desktop RUNNER SIZE [DPI]: after start_wine, every window of the prefix opens in one
+# virtual desktop of SIZE (WxH) with Wine's taskbar, as on Windows, at DPI dots per inch (96
+# unless given). The server is started again so that the desktop and fonts take the settings.
+start_desktop() {
+  local run=$1 size=$2 dpi=${3:-96}
+  reg_set() { "$run" reg add "$@" /f >/dev/null 2>&1 </dev/null; }
+  reg_set 'HKCU\Software\Wine\Explorer' /v Desktop /d Default
+  reg_set 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size"
+  reg_set 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1
+  reg_set 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi"
+  "$(wineserver_binary)" -k >/dev/null 2>&1 || true
+  wait "$WINESERVER_PID" 2>/dev/null || true
+  "$(wineserver_binary)" -f -p >/dev/null 2>&1 &
+  WINESERVER_PID=$!
+  sleep 0.3
+  "$run" cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
 stop_services() {
   # "wineserver -k" ends every process of this prefix (services included), then the server.
   if [ -n "$WINESERVER_PID" ]; then

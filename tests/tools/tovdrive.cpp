@@ -8,11 +8,21 @@
 //   tovdrive click CLASS CAPTION     press the button with the caption in the window
 //   tovdrive close [CLASS]           post WM_CLOSE (default: the main window)
 //   tovdrive rect CLASS              print the window's box as an imagemagick geometry WxH+X+Y
+//   tovdrive post CLASS MSG WP LP    post a message (numbers) to the window
+//   tovdrive tab-to CLASS CAPTION    press Tab in the window until the captioned button has focus
+//   tovdrive wait-hidden CLASS [S]   wait until no window of the class is visible
+//   tovdrive cursor X Y              move the mouse pointer
+//   tovdrive activate CLASS          make the window the foreground window, then wait-still
+//   tovdrive wait-still              wait until the screen has not changed for half a second
+//   tovdrive record FOLDER           save the screen as FOLDER\NNN.bmp each time the main window's
+//                                    status strip changes, until the window is hidden; then,
+//                                    once the screen is still, a last frame
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/Driver.h"
 #include "support/TestSupport.h"
@@ -28,6 +38,117 @@ static HWND WaitVisible(const char* className, DWORD timeoutMs) {
         },
         timeoutMs);
     return found && IsWindowVisible(found) ? found : nullptr;
+}
+
+static HWND FindChildClass(HWND parent, const char* className) {
+    for (HWND child : ChildrenOf(parent))
+        if (ClassOf(child) == className) return child;
+    return nullptr;
+}
+
+// ---- The screen as pixels ------------------------------------------------------------------
+
+struct Screen {
+    int Width = GetSystemMetrics(SM_CXSCREEN);
+    int Height = GetSystemMetrics(SM_CYSCREEN);
+    std::vector<DWORD> Pixels; // 0x00RRGGBB, rows from the top
+
+    void Grab() {
+        BITMAPINFO bi = {};
+        bi.bmiHeader = {sizeof bi.bmiHeader, Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, Width, Height, screen, 0, 0, SRCCOPY);
+        GdiFlush();
+        const auto* p = static_cast<const DWORD*>(bits);
+        Pixels.assign(p, p + static_cast<size_t>(Width) * Height);
+        SelectObject(memory, previous);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    bool SameIn(const Screen& other, const RECT& r) const {
+        for (LONG y = r.top; y < r.bottom; ++y)
+            for (LONG x = r.left; x < r.right; ++x)
+                if (Pixels[y * Width + x] != other.Pixels[y * Width + x]) return false;
+        return true;
+    }
+    RECT All() const { return {0, 0, Width, Height}; }
+    bool Save(const std::string& path) const { // a 24-bit bottom-up BMP
+        const int stride = (Width * 3 + 3) & ~3;
+        BITMAPFILEHEADER file = {};
+        BITMAPINFOHEADER info = {sizeof info, Width, Height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info;
+        file.bfSize = file.bfOffBits + static_cast<DWORD>(stride) * Height;
+        std::vector<BYTE> row(stride);
+        FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out) return false;
+        std::fwrite(&file, sizeof file, 1, out);
+        std::fwrite(&info, sizeof info, 1, out);
+        for (int y = Height - 1; y >= 0; --y) {
+            for (int x = 0; x < Width; ++x) {
+                DWORD p = Pixels[static_cast<size_t>(y) * Width + x];
+                row[x * 3] = p & 0xFF;
+                row[x * 3 + 1] = (p >> 8) & 0xFF;
+                row[x * 3 + 2] = (p >> 16) & 0xFF;
+            }
+            std::fwrite(row.data(), 1, row.size(), out);
+        }
+        return std::fclose(out) == 0;
+    }
+};
+
+// Nothing on screen changes for this long: every window has painted what it had to.
+static bool WaitStill(DWORD stillMs = 500, DWORD timeoutMs = 15000) {
+    Screen last, now;
+    last.Grab();
+    DWORD start = GetTickCount(), since = start;
+    while (GetTickCount() - start < timeoutMs) {
+        Sleep(50);
+        now.Grab();
+        if (!now.SameIn(last, now.All())) {
+            std::swap(last, now);
+            since = GetTickCount();
+        } else if (GetTickCount() - since >= stillMs) {
+            return true;
+        }
+    }
+    return false;
+}
+
+static int Record(const std::string& folder) {
+    HWND main = WaitVisible(MainClass, 10000);
+    HWND strip = main ? FindChildClass(main, "TovaneStatusWndClass") : nullptr;
+    if (!strip) return 3;
+    RECT r = {};
+    GetClientRect(strip, &r);
+    MapWindowPoints(strip, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    Screen kept, now;
+    kept.Grab();
+    int frames = 0;
+    char name[32];
+    auto save = [&](const Screen& screen) {
+        std::snprintf(name, sizeof name, "\\%03d.bmp", frames++);
+        return screen.Save(folder + name);
+    };
+    if (!save(kept)) return 4;
+    DWORD start = GetTickCount();
+    while (IsWindowVisible(main) && GetTickCount() - start < 60000) {
+        Sleep(20);
+        now.Grab();
+        if (now.SameIn(kept, r)) continue;
+        std::swap(kept, now);
+        save(kept);
+    }
+    WaitStill();
+    kept.Grab();
+    save(kept);
+    std::printf("%d frames\n", frames);
+    return IsWindowVisible(main) ? 5 : 0;
 }
 
 static int RunClose(const std::string& folder) {
@@ -106,6 +227,50 @@ int main(int argc, char** argv) {
         PostMessageA(w, WM_CLOSE, 0, 0);
         return 0;
     }
+    if (verb == "post" && argc == 6) {
+        HWND w = FindWindowA(argv[2], nullptr);
+        if (!w) return 3;
+        PostMessageA(w, static_cast<UINT>(std::strtoul(argv[3], nullptr, 0)),
+                     std::strtoul(argv[4], nullptr, 0), std::strtoul(argv[5], nullptr, 0));
+        return 0;
+    }
+    if (verb == "tab-to" && argc == 4) {
+        HWND window = WaitVisible(argv[2], 5000);
+        if (!window) return 3;
+        HWND target = nullptr;
+        for (HWND child : ChildrenOf(window))
+            if (TextOf(child) == argv[3]) target = child;
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        DWORD thread = GetWindowThreadProcessId(window, nullptr);
+        for (int presses = 0; target && presses < 12; ++presses) {
+            if (GetGUIThreadInfo(thread, &info) && info.hwndFocus == target) return 0;
+            PostMessageA(window, WM_KEYDOWN, VK_TAB, 1);
+            PumpUntil([&] { return GetGUIThreadInfo(thread, &info) && info.hwndFocus == target; },
+                      1000);
+        }
+        return GetGUIThreadInfo(thread, &info) && info.hwndFocus == target ? 0 : 3;
+    }
+    if (verb == "wait-hidden" && argc >= 3) {
+        DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 10;
+        bool hidden = PumpUntil(
+            [&] {
+                HWND w = FindWindowA(argv[2], nullptr);
+                return !w || !IsWindowVisible(w);
+            },
+            seconds * 1000);
+        return hidden ? 0 : 3;
+    }
+    if (verb == "cursor" && argc == 4)
+        return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 3;
+    if (verb == "activate" && argc == 3) {
+        HWND w = WaitVisible(argv[2], 5000);
+        if (!w || !SetForegroundWindow(w)) return 3;
+        if (!PumpUntil([&] { return GetForegroundWindow() == w; }, 5000)) return 3;
+        return WaitStill() ? 0 : 4;
+    }
+    if (verb == "wait-still") return WaitStill() ? 0 : 3;
+    if (verb == "record" && argc == 3) return Record(argv[2]);
     std::printf("unknown command\n");
     return 1;
 }
