@@ -14,9 +14,10 @@
 //   tovdrive cursor X Y              move the mouse pointer
 //   tovdrive activate CLASS          make the window the foreground window, then wait-still
 //   tovdrive wait-still              wait until the screen has not changed for half a second
-//   tovdrive record FOLDER           save the screen as FOLDER\NNN.bmp each time the main window's
-//                                    status strip changes, until the window is hidden; then,
-//                                    once the screen is still, a last frame
+//   tovdrive record FOLDER [ID]      save the screen as FOLDER\NNN.bmp, post WM_COMMAND ID to the
+//                                    main window, then save it each time the status strip
+//                                    changes until the window is hidden; once the screen is
+//                                    still, a last frame
 #include <windows.h>
 
 #include <cstdio>
@@ -120,7 +121,7 @@ static bool WaitStill(DWORD stillMs = 500, DWORD timeoutMs = 15000) {
     return false;
 }
 
-static int Record(const std::string& folder) {
+static int Record(const std::string& folder, WPARAM command) {
     HWND main = WaitVisible(MainClass, 10000);
     HWND strip = main ? FindChildClass(main, "TovaneStatusWndClass") : nullptr;
     if (!strip) return 3;
@@ -136,6 +137,7 @@ static int Record(const std::string& folder) {
         return screen.Save(folder + name);
     };
     if (!save(kept)) return 4;
+    if (command) PostMessageA(main, WM_COMMAND, command, 0);
     DWORD start = GetTickCount();
     while (IsWindowVisible(main) && GetTickCount() - start < 60000) {
         Sleep(20);
@@ -270,7 +272,8 @@ int main(int argc, char** argv) {
         return WaitStill() ? 0 : 4;
     }
     if (verb == "wait-still") return WaitStill() ? 0 : 3;
-    if (verb == "record" && argc == 3) return Record(argv[2]);
+    if (verb == "record" && argc >= 3)
+        return Record(argv[2], argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 0);
     std::printf("unknown command\n");
     return 1;
 }
