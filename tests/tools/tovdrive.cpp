@@ -12,7 +12,6 @@
 //   tovdrive tab-to CLASS CAPTION    press Tab in the window until the captioned button has focus
 //   tovdrive wait-hidden CLASS [S]   wait until no window of the class is visible
 //   tovdrive cursor X Y              move the mouse pointer
-//   tovdrive activate CLASS          make the window the foreground window, then wait-still
 //   tovdrive wait-still              wait until the screen has not changed for half a second
 //   tovdrive record FOLDER [ID]      save the screen as FOLDER\NNN.bmp, post WM_COMMAND ID to the
 //                                    main window, then save it each time the status strip
@@ -142,13 +141,14 @@ static int Record(const std::string& folder, WPARAM command) {
     while (IsWindowVisible(main) && GetTickCount() - start < 60000) {
         Sleep(20);
         now.Grab();
-        if (now.SameIn(kept, r)) continue;
+        // The strip's place changes too when the window goes: that is the last frame's business.
+        if (now.SameIn(kept, r) || !IsWindowVisible(main)) continue;
         std::swap(kept, now);
         save(kept);
     }
     WaitStill();
-    kept.Grab();
-    save(kept);
+    now.Grab();
+    if (!now.SameIn(kept, now.All())) save(now);
     std::printf("%d frames\n", frames);
     return IsWindowVisible(main) ? 5 : 0;
 }
@@ -265,12 +265,6 @@ int main(int argc, char** argv) {
     }
     if (verb == "cursor" && argc == 4)
         return SetCursorPos(std::atoi(argv[2]), std::atoi(argv[3])) ? 0 : 3;
-    if (verb == "activate" && argc == 3) {
-        HWND w = WaitVisible(argv[2], 5000);
-        if (!w || !SetForegroundWindow(w)) return 3;
-        if (!PumpUntil([&] { return GetForegroundWindow() == w; }, 5000)) return 3;
-        return WaitStill() ? 0 : 4;
-    }
     if (verb == "wait-still") return WaitStill() ? 0 : 3;
     if (verb == "record" && argc >= 3)
         return Record(argv[2], argc > 3 ? std::strtoul(argv[3], nullptr, 0) : 0);
