@@ -43,7 +43,7 @@ setup_prefix_fonts() {
   local run=$1 fonts=$WINEPREFIX/drive_c/windows/Fonts f
   mkdir -p "$fonts"
   for f in /usr/share/wine/fonts/*; do
-    [ -e "$fonts/${f##*/}" ] || ln -s "$f" "$fonts/"
+    if [ -e "$f" ] && [ ! -e "$fonts/${f##*/}" ]; then ln -s "$f" "$fonts/"; fi
   done
   "$run" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
     /v 'MS Shell Dlg' /d 'MS Sans Serif' /f >/dev/null 2>&1 </dev/null
