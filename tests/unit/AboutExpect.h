@@ -210,6 +210,7 @@ inline void CheckTextsInsideFrames(const ExpectedLayout& layout) {
         EXPECT_GE(ink.left, field == 0 ? layout.Icon.x + 32 : frame.left + 2);
         EXPECT_GE(ink.top, frame.top + 2);
         EXPECT_LE(ink.right, frame.right - 3) << "ink " << ink.left << " to " << ink.right;
+        if (field == 0) ::testing::Test::RecordProperty("name ink width", ink.right - ink.left + 1);
         EXPECT_LE(ink.bottom, frame.bottom - 3);
     }
 }
