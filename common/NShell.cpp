@@ -8,7 +8,7 @@
 #include "common/NString.h"
 
 static std::string BrowserCommand; // empty until the first successful lookup
-void (*OpenWebPageHook)(const char* url) = nullptr;
+HINSTANCE(WINAPI* StartProgram)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
 
 void ForgetBrowser() {
     BrowserCommand.clear();
@@ -75,10 +75,6 @@ static bool ReadClassesValue(const char* key, char* buffer, DWORD size) {
 }
 
 void OpenWebPage(const char* url) {
-    if (OpenWebPageHook) {
-        OpenWebPageHook(url);
-        return;
-    }
     if (BrowserCommand.empty()) {
         char fileClass[TextBufferSize] = {};
         if (!ReadClassesValue(".html", fileClass, sizeof fileClass)) return;
@@ -88,5 +84,5 @@ void OpenWebPage(const char* url) {
         BrowserCommand = BrowserFromCommand(TextBuffer);
         if (BrowserCommand.empty()) return;
     }
-    ShellExecuteA(nullptr, nullptr, BrowserCommand.c_str(), url, nullptr, SW_SHOWNORMAL);
+    StartProgram(nullptr, nullptr, BrowserCommand.c_str(), url, nullptr, SW_SHOWNORMAL);
 }

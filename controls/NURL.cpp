@@ -58,6 +58,13 @@ static void OnPaint(HWND window) {
         ExtTextOutA(dc, 0, 0, 0, nullptr, record->Text,
                     static_cast<UINT>(std::strlen(record->Text)), nullptr);
     }
+    // The text has just covered the focus rectangle: put it back while focused, or the
+    // inverting draw at kill-focus would leave one behind on an unfocused link.
+    if (GetFocus() == window) {
+        RECT r;
+        GetClientRect(window, &r);
+        DrawFocusRect(dc, &r);
+    }
 }
 
 // DrawFocusRect inverts, so the same call shows the rectangle and takes it away again.

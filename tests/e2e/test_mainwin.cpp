@@ -1,5 +1,5 @@
 // The main window of the real program, seen from outside: its children, its place on a first
-// start and after a restart, and the way into the tray and back.
+// start and after a restart, the way into the tray and back, and its help command.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr UINT ConnectId = 3076, DisconnectId = 3077;
+constexpr UINT HelpContentsId = 3074, ConnectId = 3076, DisconnectId = 3077;
 constexpr UINT TrayCallback = 3079;
 
 RECT WorkArea() {
@@ -125,6 +125,22 @@ TEST(MainWindow, SavedBoxOffTheWorkAreaIsPulledInside) {
     ASSERT_NE(nullptr, main);
     ExpectOuter(main, work.left, work.bottom - 190, 300, 190);
     EXPECT_FALSE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ASSERT_TRUE(tovane.CloseMain());
+}
+
+TEST(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgramAtItsContents) {
+    TempFolder folder;
+    ASSERT_TRUE(CopyBesideTests("Tovane.hlp", folder.Path()));
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    PostMessageA(main, WM_COMMAND, HelpContentsId, 0); // what Help > Contents sends
+    HWND viewer = WaitForHelpViewer();
+    ASSERT_NE(nullptr, viewer);
+    EXPECT_TRUE(WaitForHelpTopic(viewer, "Tovane Help")) << HelpTopicTitle(viewer);
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitForHelpViewerClosed());
     ASSERT_TRUE(tovane.CloseMain());
 }
 

@@ -132,3 +132,40 @@ void RunStepsOnTimer(std::vector<std::function<void()>> steps, UINT periodMs) {
 void ClearTimerSteps() {
     TimerSteps.clear();
 }
+
+// ---- The .html association ------------------------------------------------------------------
+
+static constexpr char TestClass[] = "TovaneTest.Page";
+static constexpr char TestCommandKey[] = "TovaneTest.Page\\shell\\open\\command";
+
+HtmlAssociation::HtmlAssociation() {
+    char old[256] = {};
+    LONG size = sizeof old;
+    had_ = RegQueryValueA(HKEY_CLASSES_ROOT, ".html", old, &size) == ERROR_SUCCESS;
+    old_ = old;
+}
+
+HtmlAssociation::~HtmlAssociation() {
+    if (had_)
+        RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, old_.c_str(), 0);
+    else
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, ".html");
+    for (const char* key :
+         {TestCommandKey, "TovaneTest.Page\\shell\\open", "TovaneTest.Page\\shell", TestClass})
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, key);
+}
+
+void HtmlAssociation::Set(const char* command) {
+    RegSetValueA(HKEY_CLASSES_ROOT, ".html", REG_SZ, TestClass, 0);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, TestCommandKey);
+    if (command) RegSetValueA(HKEY_CLASSES_ROOT, TestCommandKey, REG_SZ, command, 0);
+}
+
+void HtmlAssociation::SetNumber() {
+    Set(nullptr);
+    HKEY key = nullptr;
+    RegCreateKeyA(HKEY_CLASSES_ROOT, TestCommandKey, &key);
+    DWORD value = 1;
+    RegSetValueExA(key, nullptr, 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}

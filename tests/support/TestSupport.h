@@ -53,3 +53,21 @@ class ScopedEnv {
 void RunStepsOnTimer(std::vector<std::function<void()>> steps, UINT periodMs = 30);
 // Forgets steps not yet run.
 void ClearTimerSteps();
+
+// The ".html" association of the tests' own prefix (a class "TovaneTest.Page"), set for the
+// scope and put back afterwards.
+class HtmlAssociation {
+  public:
+    HtmlAssociation();
+    ~HtmlAssociation();
+    HtmlAssociation(const HtmlAssociation&) = delete;
+    HtmlAssociation& operator=(const HtmlAssociation&) = delete;
+    // ".html" names the class; its open command is the given text, or absent (null).
+    void Set(const char* command);
+    // The open command's default value as a number, which is no command at all.
+    void SetNumber();
+
+  private:
+    bool had_ = false;
+    std::string old_;
+};

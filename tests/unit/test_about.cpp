@@ -25,32 +25,32 @@ namespace {
 
 std::vector<std::string> opened;
 
-void RecordOpen(const char* url) {
-    opened.push_back(url ? url : "(null)");
+// The browser start: the address is its only parameter.
+decltype(StartProgram) savedStart = nullptr;
+
+HINSTANCE WINAPI RecordStart(HWND, LPCSTR, LPCSTR, LPCSTR parameters, LPCSTR, INT) {
+    opened.push_back(parameters ? parameters : "(null)");
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // success: above 32
 }
 
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// Start-up as the program does it, with a stand-in main window as the owner.
+// Start-up as the program does it, with the real main window as the owner: its own move is what
+// sends the about window back over it.
 class AboutEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
         InitShared();
+        Settings.WindowRect = {150, 120, 420, 260};
+        Settings.AlwaysOnTop = 0;
+        LoadFailed = false;
+        SetupMainWindow();
         RegisterImageButton();
         SetupAboutWindow();
         RegisterLinkControl();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = OwnerProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestAboutOwner";
-        RegisterClassA(&wc);
-        MainWindow =
-            CreateWindowExA(0, "TestAboutOwner", "Tovane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 150,
-                            120, 420, 260, nullptr, nullptr, nullptr, nullptr);
+        CreateMainWindow();
+        KillTimer(MainWindow, PollTimerId);
     }
     void TearDown() override {
+        ShowWindow(MainWindow, SW_HIDE);
         DestroyWindow(MainWindow);
         DoneShared();
     }
@@ -123,9 +123,12 @@ class AboutClosing : public ::testing::Test {
   protected:
     void SetUp() override {
         opened.clear();
-        OpenWebPageHook = RecordOpen;
+        html.Set("C:\\Web\\browser.exe %1");
+        savedStart = StartProgram;
+        StartProgram = RecordStart;
     }
-    void TearDown() override { OpenWebPageHook = nullptr; }
+    void TearDown() override { StartProgram = savedStart; }
+    HtmlAssociation html;
 };
 
 TEST_F(AboutClosing, EnterEndsWithOkBeforeTheWindowGoes) {
@@ -208,9 +211,12 @@ TEST_F(AboutClosing, SpaceOnTheLinkOpensTheAddressAndLeavesTheWindowOpen) {
         HWND link = LinkOf(about);
         PostKey(about, VK_TAB);
         PostKey(about, VK_TAB);
-        PostMessageA(link, WM_CHAR, ' ', 0x00390001);
-        // Still there to take Enter: a closed window would end with 2 or the stuck result.
-        PostKey(link, VK_RETURN);
+        // A key press, translated into the character by the modal loop.
+        PostMessageA(link, WM_KEYDOWN, VK_SPACE, 0x00390001);
+        PostMessageA(link, WM_KEYUP, VK_SPACE, 0xC0390001);
+        // Still there to take Enter once the character is handled: a closed window would end
+        // with 2 or the stuck result.
+        RunStepsOnTimer({[link] { PostKey(link, VK_RETURN); }});
     });
     EXPECT_EQ(ModalOk, run.Result);
     ASSERT_EQ(1u, opened.size());
@@ -367,7 +373,7 @@ TEST_F(AboutPlace, OpensOverTheMainWindowAgainOnceTheMainWindowMoved) {
     OpenAndClose(&to);
     // The main window's own move clears the flag.
     SetWindowPos(MainWindow, nullptr, 260, 90, 420, 260, SWP_NOZORDER | SWP_NOACTIVATE);
-    AboutMoved = false;
+    EXPECT_FALSE(AboutMoved);
     EXPECT_EQ(CentredOverOwner(), OpenAndClose());
 }
 
@@ -380,7 +386,6 @@ TEST_F(AboutPlace, StaysInsideTheWorkArea) {
     EXPECT_EQ(WorkArea.bottom - LayoutAt96.Window.cy, again.top);
     // Centred over a main window half off the screen: pulled in as well.
     SetWindowPos(MainWindow, nullptr, -300, -100, 420, 260, SWP_NOZORDER | SWP_NOACTIVATE);
-    AboutMoved = false;
     RECT centred = OpenAndClose();
     EXPECT_EQ(WorkArea.left, centred.left);
     EXPECT_EQ(WorkArea.top, centred.top);

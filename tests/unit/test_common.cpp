@@ -1,6 +1,9 @@
 // Shared helpers: geometry, display scaling, paths, browser command, the modal loop.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "common/NCommon.h"
 #include "support/TestSupport.h"
 
@@ -155,12 +158,56 @@ TEST(Browser, CommandsCutToTheExecutable) {
     EXPECT_EQ("", BrowserFromCommand(nullptr));
 }
 
-TEST(Browser, HookSeesTheUrl) {
-    static std::string seen;
-    OpenWebPageHook = [](const char* url) { seen = url; };
-    OpenWebPage("http://example.org/");
-    OpenWebPageHook = nullptr;
-    EXPECT_EQ("http://example.org/", seen);
+struct Start {
+    std::string Verb, File, Parameters, Folder;
+    INT Show;
+};
+std::vector<Start> starts;
+
+decltype(StartProgram) savedStart = nullptr;
+
+HINSTANCE WINAPI RecordStart(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder,
+                             INT show) {
+    auto text = [](LPCSTR s) { return s ? std::string(s) : std::string("(null)"); };
+    starts.push_back({text(verb), text(file), text(parameters), text(folder), show});
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // success: above 32
+}
+
+TEST(Browser, FoundThroughTheAssociationStartedWithTheAddressAloneAndKeptOnceFound) {
+    InitShared();
+    savedStart = StartProgram;
+    StartProgram = RecordStart;
+    starts.clear();
+    {
+        HtmlAssociation html;
+        // No open command, a number instead of a text, a command too long for the buffer:
+        // nothing starts, nothing is kept, nothing is said.
+        html.Set(nullptr);
+        OpenWebPage("http://one.example/");
+        html.SetNumber();
+        OpenWebPage("http://one.example/");
+        html.Set(std::string(TextBufferSize + 10, 'x').c_str());
+        OpenWebPage("http://one.example/");
+        EXPECT_TRUE(starts.empty());
+
+        // Found on the next try: the executable, with the address as its only parameter.
+        html.Set("\"C:\\Program Files\\Web\\web.exe\" -new-window \"%1\"");
+        OpenWebPage("http://two.example/");
+        // Kept for the run: a later change of the association is not read again.
+        html.Set(nullptr);
+        OpenWebPage("http://three.example/");
+    }
+    StartProgram = savedStart;
+    DoneShared();
+    ASSERT_EQ(2u, starts.size());
+    for (const Start& s : starts) {
+        EXPECT_EQ("(null)", s.Verb);
+        EXPECT_EQ("C:\\Program Files\\Web\\web.exe", s.File);
+        EXPECT_EQ("(null)", s.Folder);
+        EXPECT_EQ(SW_SHOWNORMAL, s.Show);
+    }
+    EXPECT_EQ("http://two.example/", starts[0].Parameters);
+    EXPECT_EQ("http://three.example/", starts[1].Parameters);
 }
 
 TEST(Strings, EmptyTextIsAbsent) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/NConnection.h"
@@ -232,9 +233,10 @@ void Tick() {
     PollTimer(MainWindow, WM_TIMER, PollTimerId, 0);
 }
 
-int handledDuringWait = 0;
+int handledDuringWait = 0, keysDuringWait = 0;
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_USER) ++handledDuringWait;
+    if (message == WM_KEYDOWN || message == WM_CHAR) ++keysDuringWait;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -593,6 +595,28 @@ TEST_F(Controller, AFailingStatusCountsAsALostLine) {
     EXPECT_EQ((std::vector<std::string>{"  disconnecting...", "Disconnected"}), Lines());
     EXPECT_TRUE(DisconnectedLook());
     EXPECT_EQ(1, Fake.Dials); // auto reconnect is off
+    EXPECT_FALSE(UserStopped);
+
+    // That failure is dealt with: a Disconnect the user presses afterwards is the user's, so
+    // turning auto reconnect on later dials nothing.
+    Disconnect();
+    EXPECT_TRUE(UserStopped);
+    Settings.AutoReconnect = 1;
+    Tick();
+    EXPECT_EQ(1, Fake.Dials);
+}
+
+TEST_F(Controller, AConnectionTakenUpDuringTheWaitIsKept) {
+    HRASCONN old = ConnectedThroughDial();
+    Fake.HangUpMs = 200;
+    // The settings window's OK, dispatched by the wait, takes up another line of the entry.
+    RunStepsOnTimer({[] {
+        Fake.Connections.push_back({"Office", Handle(0x77)});
+        RefreshConnection();
+    }});
+    Disconnect();
+    EXPECT_EQ(std::vector<HRASCONN>{old}, Fake.HangUps);
+    EXPECT_EQ(Handle(0x77), ConnectionHandle);
 }
 
 // ---- Disconnect ------------------------------------------------------------------------------
@@ -609,14 +633,20 @@ TEST_F(Controller, TheHangUpWaitsPacedForTheHandleToGoAndKeepsMessagesFlowing) {
     Fake.HangUpMs = 400;
     HWND plain = CreateWindowExA(0, "TestControllerPlain", "", 0, 0, 0, 10, 10, nullptr, nullptr,
                                  nullptr, nullptr);
-    handledDuringWait = 0;
+    handledDuringWait = keysDuringWait = 0;
+    SetForegroundWindow(MainWindow);
     struct {
         TControllerState State;
-        bool CanClose, DisconnectEnabled, DisconnectGrayed;
+        bool OpenAfterClose, DisconnectEnabled, DisconnectGrayed;
     } during = {};
-    RunStepsOnTimer({[&] { PostMessageA(plain, WM_USER, 0, 0); },
+    RunStepsOnTimer({[&] {
+                         PostMessageA(plain, WM_USER, 0, 0);
+                         // Offered to the active main window first, which takes Tab itself.
+                         PostMessageA(plain, WM_KEYDOWN, VK_TAB, 1);
+                     },
                      [&] {
-                         during = {ControllerState, CanClose(),
+                         SendMessageA(MainWindow, WM_CLOSE, 0, 0); // refused while hanging up
+                         during = {ControllerState, IsWindow(MainWindow) != FALSE,
                                    IsWindowEnabled(DisconnectButton) != FALSE,
                                    Grayed(CmdDisconnect)};
                          Tick(); // the poll ticks during the wait and must stay idle
@@ -630,10 +660,11 @@ TEST_F(Controller, TheHangUpWaitsPacedForTheHandleToGoAndKeepsMessagesFlowing) {
     EXPECT_GE(took, 390u);
     EXPECT_LT(took, 3000u);
     EXPECT_EQ(TControllerState::HangingUp, during.State);
-    EXPECT_FALSE(during.CanClose);
+    EXPECT_TRUE(during.OpenAfterClose);
     EXPECT_FALSE(during.DisconnectEnabled);
     EXPECT_TRUE(during.DisconnectGrayed);
     EXPECT_EQ(1, handledDuringWait);
+    EXPECT_EQ(0, keysDuringWait) << "the Tab was neither dispatched nor typed";
     EXPECT_EQ(1u, Fake.HangUps.size());
     // Paced: a poll per pause of at most 10 ms, not one after the other.
     EXPECT_GE(Fake.StatusCalls, 5);
@@ -672,15 +703,8 @@ TEST_F(Controller, CommandsDuringTheWaitStartNoSecondDialOrHangUp) {
     EXPECT_EQ(TControllerState::Ready, ControllerState);
 }
 
-TEST_F(Controller, CloseAndExitAreRefusedOnlyWhileDiallingOrHangingUp) {
-    for (auto [state, allowed] :
-         {std::pair{TControllerState::Initial, true}, std::pair{TControllerState::Dialing, false},
-          std::pair{TControllerState::HangingUp, false},
-          std::pair{TControllerState::Ready, true}}) {
-        ControllerState = state;
-        EXPECT_EQ(allowed, CanClose()) << static_cast<int>(state);
-    }
-    ControllerState = TControllerState::Ready;
+// While hanging up: see the wait test above.
+TEST_F(Controller, CloseAndExitAreRefusedWhileDialling) {
     Connect();
     SendMessageA(MainWindow, WM_CLOSE, 0, 0);
     SendMessageA(MainWindow, WM_COMMAND, CmdExit, 0);
@@ -826,7 +850,28 @@ TEST_F(Controller, TheTimerRedialsAboutASecondAfterDisconnectedAndAfterEachFailu
 
 // ---- The date and time of an attempt ---------------------------------------------------------
 
-TEST(DialTime, ShortDateBlankShortTimeWithoutSeconds) {
+// One of the user's formats, set for the scope (where the system knows it) and put back.
+class UserFormat {
+  public:
+    UserFormat(LCTYPE type, const char* value) : type_(type) {
+        known_ = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, old_, sizeof old_) > 0;
+        set_ = known_ && SetLocaleInfoA(LOCALE_USER_DEFAULT, type, value);
+    }
+    ~UserFormat() {
+        if (set_) SetLocaleInfoA(LOCALE_USER_DEFAULT, type_, old_);
+    }
+    UserFormat(const UserFormat&) = delete;
+    UserFormat& operator=(const UserFormat&) = delete;
+    bool Set() const { return set_; }
+
+  private:
+    LCTYPE type_;
+    char old_[80] = {};
+    bool known_ = false, set_ = false;
+};
+
+// The short time where the system has one (Wine has not), else the time without its seconds.
+TEST(DialTime, TheUsersShortDateABlankAndTheUsersShortTime) {
     SYSTEMTIME t = {};
     t.wYear = 2024;
     t.wMonth = 3;
@@ -834,18 +879,14 @@ TEST(DialTime, ShortDateBlankShortTimeWithoutSeconds) {
     t.wHour = 14;
     t.wMinute = 7;
     t.wSecond = 59;
-    std::string text = FormatDialTime(t);
-    char date[128] = {}, clock[128] = {}, pattern[80] = {};
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t, nullptr, date, sizeof date);
-    // The user's short time pattern where the system has one, else the time without seconds.
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTTIME, pattern, sizeof pattern) > 0)
-        GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t, pattern, clock, sizeof clock);
-    else
-        GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &t, nullptr, clock, sizeof clock);
-    EXPECT_GT(std::strlen(date), 0u);
-    EXPECT_EQ(std::string(date) + " " + clock, text);
-    EXPECT_NE(std::string::npos, text.find("07")) << text;
-    EXPECT_EQ(std::string::npos, text.find("59")) << text;
+    for (auto [date, shortTime, time, expected] :
+         {std::tuple{"yyyy-MM-dd", "HH.mm", "HH.mm.ss", "2024-03-05 14.07"},
+          std::tuple{"d/M/yy", "h:mm tt", "h:mm:ss tt", "5/3/24 2:07 PM"}}) {
+        UserFormat d(LOCALE_SSHORTDATE, date), s(LOCALE_SSHORTTIME, shortTime),
+            l(LOCALE_STIMEFORMAT, time);
+        ASSERT_TRUE(d.Set() && l.Set());
+        EXPECT_EQ(expected, FormatDialTime(t));
+    }
 }
 
 } // namespace

@@ -1,12 +1,9 @@
-// Tovane.hlp under the real help viewer: WinHelpA opens it at the topics the program asks
-// for, its hotspots jump, topics from every topic block are shown in full, and HELP_QUIT
-// closes the viewer.
+// Tovane.hlp under the real help viewer: it opens at contexts 100 and 101, its hotspots jump,
+// topics from every topic block are shown in full, and HELP_QUIT closes the viewer.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/WMain.h"
-#include "common/NCommon.h"
 #include "support/Driver.h"
 #include "support/Pixels.h"
 #include "support/TestSupport.h"
@@ -84,15 +81,6 @@ TEST_F(HelpViewer, SettingsWindowTopicOpensAtContext101) {
           "Shrink when connected.", "Tovane always on top.", "OK", "Cancel", "Help"})
         EXPECT_TRUE(Contains(text, part)) << part;
     SaveShot(viewer, "help-101.bmp");
-}
-
-TEST_F(HelpViewer, TheProgramsHelpFileAndContextsOpenTheirTopics) {
-    // The path and the two numbers that the main and settings windows pass to WinHelpA.
-    InitShared();
-    std::string file = HelpFile;
-    DoneShared();
-    EXPECT_NE(nullptr, Open(file, HelpContextMain, ContentsTitle)) << file;
-    EXPECT_NE(nullptr, Open(file, HelpContextSettings, SettingsTitle)) << file;
 }
 
 TEST_F(HelpViewer, JumpsFromTheContentsReachTheirTopics) {

@@ -259,26 +259,6 @@ TEST_F(FirstStart, KeepsItsMinimumSize) {
     MoveMain(before.left, before.top, 282, 165);
 }
 
-TEST_F(FirstStart, LayoutScalesWithTheDisplay) {
-    DpiScaling = true;
-    DpiScale = 1.25f;
-    SetupMainWindow();
-    WindowReady = true;
-    RECT before = OuterOf(MainWindow);
-    MoveMain(before.left, before.top, 400, 300);
-    // 35, 79, 159 and 29 at 125%, rounded half to even.
-    ExpectLayout(44, 99, 199, 36);
-    EXPECT_EQ(2 * 94 + 30, MinMax().ptMinTrackSize.x);
-
-    DpiScaling = false;
-    DpiScale = 0;
-    SetupMainWindow();
-    WindowReady = true;
-    MoveMain(before.left, before.top, 282, 165);
-    ExpectLayout(35, 79, 159, 29);
-    EXPECT_EQ(180, MinMax().ptMinTrackSize.x);
-}
-
 TEST_F(FirstStart, TabAlternatesBetweenEnabledButtons) {
     SetForegroundWindow(MainWindow);
     EnableWindow(DisconnectButton, TRUE);
@@ -429,6 +409,7 @@ TEST_F(FirstStart, CloseEndsTheProgramAndStoresTheBox) {
     AddStatusLine("two");
     ShrinkToTray();
     ASSERT_TRUE(InTray);
+    HMENU tray = TrayMenu;
     SendMessageA(MainWindow, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(MainWindow));
     WPARAM code = 99;
@@ -438,6 +419,7 @@ TEST_F(FirstStart, CloseEndsTheProgramAndStoresTheBox) {
                                         Settings.WindowRect.Left + Settings.WindowRect.Width,
                                         Settings.WindowRect.Top + Settings.WindowRect.Height});
     EXPECT_FALSE(InTray) << "the tray icon goes with the window";
+    EXPECT_FALSE(IsMenu(tray)) << "and so does its menu";
     EXPECT_EQ(0, StatusLineCount()) << "the log is freed";
     EXPECT_FALSE(WindowReady);
 }

@@ -34,6 +34,13 @@ template <typename F> std::string RaisedMessage(F what) {
     return std::string();
 }
 
+// A real handle of this test that is not a file: file calls on it fail, and it can never be
+// some other part of the process's handle.
+struct NotAFile {
+    HANDLE Handle = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ~NotAFile() { CloseHandle(Handle); }
+};
+
 class NFile : public ::testing::Test {
   protected:
     TempFolder folder;
@@ -207,17 +214,25 @@ TEST_F(NFile, CloseOnNeverOpenedObjectDoesNothing) {
 }
 
 TEST_F(NFile, FailedCloseRaisesKeepsTheHandleAndTheDestructorDropsIt) {
-    HANDLE bogus = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff0));
     DWORD before = OpenHandleCount();
+    // A file handle of the test's own that refuses to be closed.
+    HANDLE kept = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, kept);
+    ASSERT_TRUE(
+        SetHandleInformation(kept, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE));
     {
         TNFile file;
         file.FileName = path;
-        file.Handle = bogus;
-        EXPECT_EQ("NFile.Close '" + path + "' Error 6", RaisedMessage([&] { file.Close(); }));
-        EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(file.LastError));
-        EXPECT_EQ(bogus, file.Handle);
+        file.Handle = kept;
+        std::string message = RaisedMessage([&] { file.Close(); });
+        EXPECT_EQ("NFile.Close '" + path + "' Error " + std::to_string(file.LastError), message);
+        EXPECT_NE(0, file.LastError);
+        EXPECT_EQ(kept, file.Handle);
         // Leaving the scope closes again, fails again, and must not throw.
     }
+    SetHandleInformation(kept, HANDLE_FLAG_PROTECT_FROM_CLOSE, 0);
+    EXPECT_TRUE(CloseHandle(kept)) << "the failed closes left it open";
     EXPECT_EQ(before, OpenHandleCount());
 }
 
@@ -462,7 +477,8 @@ TEST_F(NFile, EofIsTrueBeyondTheEndAndComparesSixtyFourBitPositions) {
 TEST_F(NFile, EofOnABadHandleRaises) {
     TNFile file;
     file.FileName = path;
-    file.Handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff4));
+    NotAFile event;
+    file.Handle = event.Handle;
     EXPECT_EQ("NFile.eof '" + path + "' Error 6", RaisedMessage([&] { file.eof(); }));
     EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(file.LastError));
     file.Handle = INVALID_HANDLE_VALUE;
@@ -475,7 +491,8 @@ TEST_F(NFile, FlushCommitsAndReportsFailures) {
     file.Write("abc", 3);
     EXPECT_NO_THROW(file.Flush());
     HANDLE real = file.Handle;
-    file.Handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ff8));
+    NotAFile event;
+    file.Handle = event.Handle;
     EXPECT_EQ("NFile.Flush '" + path + "' Error 6", RaisedMessage([&] { file.Flush(); }));
     EXPECT_EQ(ERROR_INVALID_HANDLE, static_cast<DWORD>(file.LastError));
     file.Handle = real;

@@ -14,10 +14,6 @@
 
 namespace {
 
-LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 void SetString(char*& field, const char* value) {
     ReplaceString(field, NewString(value));
 }
@@ -48,20 +44,22 @@ std::vector<int> ClientBox(HWND child) {
 
 class PasswordWindow : public ::testing::Test {
   protected:
+    // The real main window is the owner: its own move sends the window back over it.
     static void SetUpTestSuite() {
         InitShared();
+        Settings.WindowRect = {200, 150, 282, 165};
+        Settings.AlwaysOnTop = 0;
+        LoadFailed = false;
+        SetupMainWindow();
         RegisterImageButton();
         SetupPasswordWindow();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = OwnerProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestPasswordOwner";
-        RegisterClassA(&wc);
-        MainWindow =
-            CreateWindowExA(0, "TestPasswordOwner", "Tovane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200,
-                            150, 282, 165, nullptr, nullptr, nullptr, nullptr);
+        CreateMainWindow();
+        KillTimer(MainWindow, PollTimerId);
     }
-    static void TearDownTestSuite() { DestroyWindow(MainWindow); }
+    static void TearDownTestSuite() {
+        ShowWindow(MainWindow, SW_HIDE);
+        DestroyWindow(MainWindow);
+    }
     void SetUp() override {
         SetString(Settings.ConnectionName, "Office");
         FreeString(Settings.UserName);
@@ -263,9 +261,9 @@ TEST_F(PasswordWindow, OpensOverTheOwnerThenWhereTheUserLeftItAndInsideTheWorkAr
     EXPECT_EQ(260, second.top);
 
     // The main window moved: over it again, pulled inside the work area.
-    PasswordMoved = false;
     SetWindowPos(MainWindow, nullptr, WorkArea.right - 100, WorkArea.bottom - 60, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_FALSE(PasswordMoved);
     Run({[&] { GetWindowRect(window, &third); }, [] { PressKey(VK_ESCAPE); }});
     SetWindowPos(MainWindow, nullptr, owner.left, owner.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_EQ(WorkArea.right - 213, third.left);
@@ -290,26 +288,6 @@ TEST_F(PasswordWindow, PaintsBothLabelsAndTheEtchedLine) {
     EXPECT_EQ(ColorBtnFace, face);
     EXPECT_GT(userLabel, 20);
     EXPECT_GT(passwordLabel, 20);
-}
-
-TEST_F(PasswordWindow, TheLayoutScalesWithTheDisplayOnce) {
-    DpiScaling = true;
-    DpiScale = 1.5f;
-    SetupPasswordWindow();
-    Create();
-    DpiScaling = false;
-    DpiScale = 0;
-    RECT r;
-    GetWindowRect(window, &r);
-    EXPECT_EQ(320, r.right - r.left); // 319.5 to the even neighbour
-    EXPECT_EQ(164, r.bottom - r.top); // 163.5
-    EXPECT_EQ((std::vector<int>{69, 82, 112, 38}), ClientBox(ok));
-    DestroyWindow(window);
-    SetupPasswordWindow(); // at 96 dpi the fixed numbers come back unscaled
-    Create();
-    GetWindowRect(window, &r);
-    EXPECT_EQ(213, r.right - r.left);
-    DestroyWindow(window);
 }
 
 } // namespace

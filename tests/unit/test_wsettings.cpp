@@ -193,6 +193,14 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
     if (IsWindow(running.Window)) DestroyWindow(running.Window);
 }
 
+// Whether the owner was enabled again (EndModal) by the time the window was destroyed.
+WNDPROC settingsProc = nullptr;
+bool ownerEnabledAtDestroy = false;
+LRESULT CALLBACK DestroySpy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) ownerEnabledAtDestroy = IsWindowEnabled(MainWindow) != FALSE;
+    return CallWindowProcA(settingsProc, window, message, wParam, lParam);
+}
+
 void Click(HWND button) {
     SendMessageA(button, BM_CLICK, 0, 0);
 }
@@ -260,6 +268,9 @@ class SettingsWindow : public ::testing::Test {
         HWND window = CreateSettingsWindow();
         if (!window) return -1;
         running = Find(window);
+        settingsProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroySpy)));
+        ownerEnabledAtDestroy = false;
         script = std::move(inside);
         SetTimer(nullptr, 0, 10, RunScript);
         UINT_PTR guard = SetTimer(nullptr, 0, 8000, GiveUp);
@@ -458,6 +469,7 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     EXPECT_EQ(ModalOk, result);
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
+    EXPECT_TRUE(ownerEnabledAtDestroy) << "EndModal comes before the window is destroyed";
     EXPECT_TRUE(IsWindowEnabled(MainWindow));
     EXPECT_STREQ("Backup", Settings.ConnectionName);
     EXPECT_STREQ("bob", Settings.UserName);
@@ -588,6 +600,7 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
     EXPECT_EQ(ModalCancel, result);
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
+    EXPECT_TRUE(ownerEnabledAtDestroy) << "every way out ends the modal loop first";
     EXPECT_TRUE(IsWindowEnabled(MainWindow));
     EXPECT_EQ(0, std::memcmp(&record, static_cast<SettingsRecord*>(&Settings), sizeof record));
     EXPECT_STREQ("Home ISP", Settings.ConnectionName);
@@ -747,11 +760,14 @@ TEST_F(SettingsWindow, AlwaysOpensInsideTheWorkArea) {
 }
 
 TEST_F(SettingsWindow, ASecondOpeningWhileOpenIsRefused) {
-    HWND second = reinterpret_cast<HWND>(1);
-    EXPECT_EQ(ModalCancel, Run([&second](const Controls& c) {
+    HWND second = nullptr;
+    bool asked = false;
+    EXPECT_EQ(ModalCancel, Run([&](const Controls& c) {
                   second = CreateSettingsWindow();
+                  asked = true;
                   Click(c.Cancel);
               }));
+    EXPECT_TRUE(asked);
     EXPECT_EQ(nullptr, second);
     EXPECT_EQ(ModalCancel, Run([](const Controls& c) { Click(c.Cancel); })); // then opens again
 }

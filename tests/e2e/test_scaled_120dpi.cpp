@@ -1,0 +1,65 @@
+// The real program on a display of 120 dots per inch (ctest runs this program with the prefix's
+// LogPixels at 120, and Tovane.exe starts under the same setting): its own scaling, seen from
+// outside, grows every window's box by 1.25.
+#include <gtest/gtest.h>
+
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr UINT SettingsCommand = 3073, AboutCommand = 3075;
+
+SIZE SizeOf(HWND window) {
+    RECT r = RectOf(window);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+TEST(At120Dpi, TheMainSettingsAndAboutWindowsOpenAtTheirScaledSizes) {
+    TempFolder folder;
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+
+    // First start: 282 by 165 grown to 352 by 206, centred on the screen.
+    RECT r = RectOf(main);
+    EXPECT_EQ(352, r.right - r.left);
+    EXPECT_EQ(206, r.bottom - r.top);
+    EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - 352) / 2, r.left);
+    EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - 206) / 2, r.top);
+    // The Connect button: 94 by 31, its box 99 from the client's right edge, 36 from the bottom.
+    HWND connect = FindChild(main, "TovaneIBTNClass", "Connect");
+    ASSERT_NE(nullptr, connect);
+    RECT client = {};
+    GetClientRect(main, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(main, &origin);
+    RECT c = RectOf(connect);
+    EXPECT_EQ(origin.x + client.right - 99, c.left);
+    EXPECT_EQ(origin.y + client.bottom - 36, c.top);
+    EXPECT_EQ(94, c.right - c.left);
+    EXPECT_EQ(31, c.bottom - c.top);
+
+    struct {
+        UINT Command;
+        const char* Class;
+        SIZE Size;
+    } const windows[] = {{SettingsCommand, "TovaneSettingsWndClass", {449, 191}},
+                         {AboutCommand, "TovaneAboutWndClass", {475, 194}}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.Class);
+        PostMessageA(main, WM_COMMAND, w.Command, 0);
+        HWND window = tovane.WaitForWindow(w.Class);
+        ASSERT_NE(nullptr, window);
+        SIZE size = SizeOf(window);
+        EXPECT_EQ(w.Size.cx, size.cx);
+        EXPECT_EQ(w.Size.cy, size.cy);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window) && IsWindowEnabled(main); }, 10000));
+    }
+    ASSERT_TRUE(tovane.CloseMain());
+    EXPECT_EQ(0u, tovane.ExitCode());
+}
+
+} // namespace

@@ -1,0 +1,186 @@
+// The program's start-up on a display of 120 dots per inch, as Wine reports it to this process
+// (ctest runs this program with the prefix's LogPixels at 120): the scale that InitShared reads
+// from the screen, the main window's first box and layout, and the settings, password and about
+// windows' boxes, each grown by 1.25 once, halves to the even neighbour.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "AboutExpect.h"
+#include "app/WMain.h"
+#include "app/WStatus.h"
+#include "common/NCommon.h"
+#include "controls/NIBtn.h"
+#include "controls/NURL.h"
+#include "support/TestSupport.h"
+#include "windows/WAbout.h"
+#include "windows/WPass.h"
+#include "windows/WSettings.h"
+
+namespace {
+
+std::unique_ptr<TempFolder> folder;
+
+// The start-up sequence of the program, with no settings file; each set-up runs twice, and the
+// second run must not scale again.
+class StartUpAt120Dpi : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        InitShared();
+        folder = std::make_unique<TempFolder>();
+        SettingsFile = folder->File("Tovane.dat");
+        LoadSettings();
+        Settings.AlwaysOnTop = 0;
+        for (int i = 0; i < 2; ++i) {
+            SetupMainWindow();
+            RegisterImageButton();
+            SetupSettingsWindow();
+            SetupAboutWindow();
+            SetupPasswordWindow();
+            RegisterLinkControl();
+        }
+        CreateMainWindow();
+        KillTimer(MainWindow, PollTimerId);
+        PumpMessages(50);
+    }
+    void TearDown() override {
+        ShowWindow(MainWindow, SW_HIDE);
+        DestroyWindow(MainWindow);
+        folder.reset();
+    }
+};
+const auto* environment = ::testing::AddGlobalTestEnvironment(new StartUpAt120Dpi);
+
+RECT Outer(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+// x, y, width, height in the parent's client area.
+std::vector<int> Box(HWND child) {
+    RECT r = ChildBox(child);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+std::vector<int> Size(HWND window) {
+    RECT r = Outer(window);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+HWND Standard(HWND window, int index) { // the controls with id 0, in creation order
+    int i = 0;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (GetDlgCtrlID(child) == 0 && i++ == index) return child;
+    return nullptr;
+}
+
+TEST(At120Dpi, TheScaleComesFromTheScreen) {
+    EXPECT_EQ(120, ScreenDpi);
+    EXPECT_TRUE(DpiScaling);
+    EXPECT_EQ(1.25f, DpiScale);
+    EXPECT_EQ(352, DefaultWindowSize.X); // 352.5
+    EXPECT_EQ(206, DefaultWindowSize.Y); // 206.25
+}
+
+TEST(At120Dpi, TheMainWindowOpensCentredAtTheScaledSizeWithAScaledLayout) {
+    RECT r = Outer(MainWindow);
+    EXPECT_EQ((std::vector<int>{352, 206}), Size(MainWindow));
+    EXPECT_EQ((ScreenWidth - 352) / 2, r.left);
+    EXPECT_EQ((ScreenHeight - 206) / 2, r.top);
+
+    // Band 35, boxes 79, 159 and 29 from the right and bottom edges, buttons 75 by 25.
+    RECT client = {};
+    GetClientRect(MainWindow, &client);
+    EXPECT_EQ((std::vector<int>{0, 0, client.right, client.bottom - 44}), Box(StatusStrip));
+    EXPECT_EQ((std::vector<int>{client.right - 99, client.bottom - 36, 94, 31}),
+              Box(ConnectButton));
+    EXPECT_EQ((std::vector<int>{client.right - 199, client.bottom - 36, 94, 31}),
+              Box(DisconnectButton));
+    MINMAXINFO info = {};
+    SendMessageA(MainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(2 * 94 + 30, info.ptMinTrackSize.x); // the 30 is not scaled
+}
+
+TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
+    HWND window = CreateSettingsWindow();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ((std::vector<int>{449, 191}), Size(window)); // 448.75, 191.25
+    std::vector<int> list = Box(Standard(window, 0));
+    EXPECT_EQ((std::vector<int>{5, 24, 250}), std::vector<int>(list.begin(), list.begin() + 3));
+    EXPECT_EQ((std::vector<int>{5, 78, 120, 26}), Box(Standard(window, 1))); // 77.5 -> 78
+    EXPECT_EQ((std::vector<int>{134, 78, 120, 26}), Box(Standard(window, 2)));
+    EXPECT_EQ((std::vector<int>{266, 14, 175, 21}), Box(Standard(window, 3)));
+    EXPECT_EQ((std::vector<int>{266, 38, 175, 21}), Box(Standard(window, 4))); // 37.5 -> 38
+    EXPECT_EQ((std::vector<int>{266, 61, 175, 21}), Box(Standard(window, 5)));
+    EXPECT_EQ((std::vector<int>{266, 85, 175, 21}), Box(Standard(window, 6)));
+    EXPECT_EQ((std::vector<int>{138, 124, 94, 31}), Box(GetDlgItem(window, 1))); // 137.5
+    EXPECT_EQ((std::vector<int>{240, 124, 94, 31}), Box(GetDlgItem(window, 2)));
+    EXPECT_EQ((std::vector<int>{342, 124, 94, 31}), Box(GetDlgItem(window, 9))); // 342.5
+
+    // The labels and the etched line are painted at their scaled places.
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(window);
+    COLORREF line[3] = {GetPixel(dc, 60, 113), GetPixel(dc, 60, 114), GetPixel(dc, 60, 115)};
+    int ink = 0, above = 0; // "User name:" at (5, 59)
+    for (int x = 5; x < 45; ++x) {
+        for (int y = 59; y < 72; ++y)
+            ink += GetPixel(dc, x, y) == ColorBtnText;
+        for (int y = 50; y < 58; ++y)
+            above += GetPixel(dc, x, y) == ColorBtnText;
+    }
+    ReleaseDC(window, dc);
+    DestroyWindow(window);
+    EXPECT_EQ(ColorBtnFace, line[0]);
+    EXPECT_EQ(ColorBtnShadow, line[1]); // 91 x 1.25 = 113.75
+    EXPECT_EQ(ColorBtnHighlight, line[2]);
+    EXPECT_GT(ink, 20);
+    EXPECT_EQ(0, above);
+}
+
+TEST(At120Dpi, ThePasswordWindowAndItsControlsGrow) {
+    HWND window = CreatePasswordWindow();
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ((std::vector<int>{266, 136}), Size(window)); // 266.25, 136.25
+    HWND user = FindWindowExA(window, nullptr, "EDIT", nullptr);
+    EXPECT_EQ((std::vector<int>{5, 24, 120, 26}), Box(user)); // 23.75, 26.25
+    EXPECT_EQ((std::vector<int>{134, 24, 120, 26}),
+              Box(FindWindowExA(window, user, "EDIT", nullptr)));
+    EXPECT_EQ((std::vector<int>{58, 69, 94, 31}), Box(GetDlgItem(window, 1))); // 57.5, 68.75
+    EXPECT_EQ((std::vector<int>{160, 69, 94, 31}), Box(GetDlgItem(window, 2)));
+    DestroyWindow(window);
+}
+
+// One about window for the remaining checks: destroying a shown window is slow under Wine.
+class AboutAt120Dpi : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        about = CreateAboutWindow();
+        ShowWindow(about, SW_SHOWNORMAL);
+        SetForegroundWindow(about);
+        SetFocus(about);
+        PumpMessages(100);
+    }
+    static void TearDownTestSuite() {
+        ShowWindow(about, SW_HIDE);
+        DestroyWindow(about);
+    }
+    static HWND about;
+};
+HWND AboutAt120Dpi::about = nullptr;
+
+TEST_F(AboutAt120Dpi, OpensCentredOverTheMainWindowWithTheLinkAndButtonGrownButNotTheFonts) {
+    ASSERT_NE(nullptr, about);
+    CheckGeometry(about, LayoutAt120);
+    RECT owner = Outer(MainWindow), r = Outer(about);
+    EXPECT_EQ(owner.left + (owner.right - owner.left) / 2 - LayoutAt120.Window.cx / 2, r.left);
+}
+
+TEST_F(AboutAt120Dpi, FramesIconAndTextsMoveOutWhileFontHeightsStayAndTheTextsFit) {
+    CheckPainting(about, LayoutAt120);
+    CheckTextsInsideFrames(LayoutAt120);
+}
+
+} // namespace
