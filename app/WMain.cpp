@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "app/NConnection.h"
+#include "app/NLogCopy.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
 #include "common/NGdi.h"
@@ -301,6 +302,16 @@ static bool OnCommand(UINT id) {
     return false;
 }
 
+// The strip's menu: for a right click on the strip (its default procedure hands the request
+// up) and for the keyboard's request (x and y -1) anywhere in this window.
+static bool OnContextMenu(HWND window, WPARAM target, LPARAM lParam) {
+    const int x = static_cast<short>(LOWORD(lParam)), y = static_cast<short>(HIWORD(lParam));
+    const bool keyboard = x == -1 && y == -1;
+    if (!keyboard && reinterpret_cast<HWND>(target) != StatusStrip) return false;
+    ShowLogMenu(window, x, y);
+    return true;
+}
+
 static void OnClose(HWND window) {
     if (!CanClose()) return;
     // Hidden first: destroying a visible foreground window is slow and flickers.
@@ -322,6 +333,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             DrawImageButton(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
         return 0;
     case WM_KEYDOWN: return OnKeyDown(wParam);
+    case WM_KEYUP:
+        // Windows turns a released menu key into WM_CONTEXTMENU by default; Wine does not.
+        if (wParam != VK_APPS) break;
+        OnContextMenu(window, reinterpret_cast<WPARAM>(window), -1);
+        return 0;
+    case WM_CONTEXTMENU:
+        if (OnContextMenu(window, wParam, lParam)) return 0;
+        break;
     case WM_COMMAND:
         if (OnCommand(LOWORD(wParam))) return 0;
         break;

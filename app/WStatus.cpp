@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/WMain.h"
+#include "common/NAccess.h"
 #include "common/NCommon.h"
 #include "common/NGdi.h"
 
@@ -199,6 +200,9 @@ void AddStatusLine(const char* text) {
         WidestLine = IntMax(WidestLine, size.cx);
     }
     if (!AppendLine(text)) return;
+    // A screen reader announces the list's value, the newest line.
+    if (StatusStrip)
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, StatusStrip, OBJID_CLIENT, CHILDID_SELF);
     if (!WindowReady) return;
     // The first run may show or hide a bar, which changes the client area the second measures.
     UpdateStatusScrollBars(atEnd);
@@ -311,6 +315,23 @@ static void OnMouseWheel(HWND window, WPARAM wParam) {
     OnWheel(window, sideways ? SB_HORZ : SB_VERT, GET_WHEEL_DELTA_WPARAM(wParam));
 }
 
+// ---- Screen readers ---------------------------------------------------------------------------
+
+static int32_t FirstShownLine() {
+    return TopLine > 0 ? TopLine : 0;
+}
+
+// As painted: the line's row across the whole client width.
+static RECT LineBox(int32_t index) {
+    RECT client = {};
+    GetClientRect(StatusStrip, &client);
+    const int32_t top = TextTop + (index - FirstShownLine()) * LineHeight;
+    return {0, top, client.right, top + LineHeight};
+}
+
+static const TListSource StatusSource = {"Status", StatusLineCount, StatusLineText, FirstShownLine,
+                                         LineBox};
+
 static void OnPaint(HWND window) {
     PaintGuard paint(window);
     PaintStatusStrip(paint.Get());
@@ -330,6 +351,9 @@ LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_MOUSEWHEEL: OnMouseWheel(window, wParam); return 0;
     // Tilted right is a positive delta.
     case WM_MOUSEHWHEEL: OnWheel(window, SB_HORZ, -GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
+    case WM_GETOBJECT:
+        if (LRESULT answer = AnswerListObject(window, wParam, lParam, StatusSource)) return answer;
+        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -1,12 +1,16 @@
 // Appends many lines to the real status strip of a real main window and reports what an
 // append (with its synchronous repaint) costs early and late in a long log, and what a line
-// costs in memory.
+// costs in memory; then what copying the whole log to the clipboard costs in time and memory.
 //
-//   bench_status [--lines N] [--hold MS] [--size WIDTHxHEIGHT] [--wide]
+//   bench_status [--lines N] [--hold MS] [--size WIDTHxHEIGHT] [--wide] [--client]
 //
 // --hold keeps the window on screen afterwards (for screenshots); --size resizes it first;
-// --wide mixes in lines wider than the strip.
+// --wide mixes in lines wider than the strip; --client hooks the value events and reads the
+// newest line on each, as a screen reader would.
 #include <windows.h>
+
+#include <oleacc.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/NLogCopy.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
@@ -31,6 +36,7 @@ struct Options {
     DWORD HoldMs = 0;
     int Width = 0, Height = 0;
     bool Wide = false;
+    bool Client = false;
 };
 
 Options Parse(int argc, char** argv) {
@@ -45,6 +51,8 @@ Options Parse(int argc, char** argv) {
             std::sscanf(argv[++i], "%dx%d", &o.Width, &o.Height);
         else if (a == "--wide")
             o.Wide = true;
+        else if (a == "--client")
+            o.Client = true;
     }
     return o;
 }
@@ -145,10 +153,96 @@ void TimedAppend(const char* text, Samples& into) {
     into.Idle.push_back(t2.QuadPart - t1.QuadPart);
 }
 
+// A screen reader's part: the strip's object, and a read of its value for every value event.
+IAccessible* Reader = nullptr;
+int Announced = 0;
+
+void CALLBACK OnValueChange(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG, DWORD, DWORD) {
+    if (window != StatusStrip || !Reader) return;
+    VARIANT self;
+    VariantInit(&self);
+    V_VT(&self) = VT_I4;
+    V_I4(&self) = CHILDID_SELF;
+    BSTR value = nullptr;
+    if (Reader->get_accValue(self, &value) == S_OK) ++Announced;
+    SysFreeString(value);
+}
+
+HWINEVENTHOOK StartReader() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    AccessibleObjectFromWindow(StatusStrip, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                               reinterpret_cast<void**>(&Reader));
+    return SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                           OnValueChange, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+}
+
+// The process's resident memory, sampled by a thread of its own while something runs: the
+// counters' own peak is not kept under Wine, which reads them from the system each time.
+class MemoryWatch {
+  public:
+    MemoryWatch() : before_(Resident()), peak_(before_) {
+        thread_ = CreateThread(nullptr, 0, Sample, this, 0, nullptr);
+    }
+    ~MemoryWatch() { Stop(); }
+    MemoryWatch(const MemoryWatch&) = delete;
+    MemoryWatch& operator=(const MemoryWatch&) = delete;
+    // The most held beyond the start, in bytes.
+    size_t Stop() {
+        if (thread_) {
+            InterlockedExchange(&stop_, 1);
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+            thread_ = nullptr;
+        }
+        return peak_ > before_ ? peak_ - before_ : 0;
+    }
+
+  private:
+    static size_t Resident() {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return counters.WorkingSetSize;
+    }
+    static DWORD WINAPI Sample(LPVOID self) {
+        auto* watch = static_cast<MemoryWatch*>(self);
+        while (!InterlockedCompareExchange(&watch->stop_, 0, 0)) {
+            watch->peak_ = std::max(watch->peak_, Resident());
+            Sleep(1);
+        }
+        watch->peak_ = std::max(watch->peak_, Resident());
+        return 0;
+    }
+    size_t before_, peak_;
+    volatile LONG stop_ = 0;
+    HANDLE thread_ = nullptr;
+};
+
+// Copies the whole log as the strip's menu does and reports its time and memory.
+void ReportCopy(LONGLONG frequency) {
+    const int32_t count = StatusLineCount();
+    size_t textBytes = 1;
+    for (int32_t i = 0; i < count; ++i)
+        textBytes += std::strlen(StatusLineText(i)) + (i > 0 ? 2 : 0);
+    MemoryWatch watch;
+    LARGE_INTEGER t0, t1;
+    QueryPerformanceCounter(&t0);
+    const bool copied = CopyStatusLines(MainWindow, 0, count);
+    QueryPerformanceCounter(&t1);
+    const size_t peak = watch.Stop();
+    std::printf("Copy log: %d lines, %.2f MB of text, %s in %.1f ms; memory peak %.2f MB above "
+                "the start (%.2f times the text)\n",
+                count, static_cast<double>(textBytes) / 1e6, copied ? "copied" : "NOT copied",
+                Microseconds(t1.QuadPart - t0.QuadPart, frequency) / 1000.0,
+                static_cast<double>(peak) / 1e6,
+                static_cast<double>(peak) / static_cast<double>(textBytes));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     Options options = Parse(argc, argv);
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // each figure as soon as it is known
     InitShared();
     LoadSettings();
     SetupMainWindow();
@@ -162,6 +256,8 @@ int main(int argc, char** argv) {
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
     Pump(200);
+    HWINEVENTHOOK hook = options.Client ? StartReader() : nullptr;
+    if (options.Client && (!hook || !Reader)) std::printf("no accessibility client could hook\n");
 
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
@@ -189,6 +285,11 @@ int main(int argc, char** argv) {
     std::printf("Status strip benchmark: %d lines appended to a %ldx%ld strip, %d lines visible\n",
                 StatusLineCount(), static_cast<long>(client.right),
                 static_cast<long>(client.bottom), VisibleLines);
+    if (hook) {
+        Pump(0);
+        std::printf("With a client hooked: %d value events read for %d lines\n", Announced,
+                    StatusLineCount());
+    }
     std::printf("Append (copy, measure, scroll ranges, off-screen paint, one BitBlt), per line:\n");
     for (size_t c = 0; c < checkpoints.size(); ++c)
         Report(Label(checkpoints[c]).c_str(), samples[c].Append, frequency.QuadPart);
@@ -209,6 +310,7 @@ int main(int argc, char** argv) {
                     static_cast<double>(StatusLogBytes()) / lines,
                     static_cast<double>(StatusLogBytes() - textBytes) / lines,
                     static_cast<double>(heapAfter - heapBefore) / lines);
+        ReportCopy(frequency.QuadPart);
     }
 
     // The same first lines once more, now, in a process that has done everything above: what

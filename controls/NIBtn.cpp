@@ -44,6 +44,12 @@ LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
         // An owner-drawn system button reports a quick second click as BN_DOUBLECLICKED;
         // here it is a press like any other.
         return CallWindowProcA(SystemButtonProc, window, WM_LBUTTONDOWN, wParam, lParam);
+    case WM_KEYUP:
+        // Windows turns a released menu key into WM_CONTEXTMENU by default, which goes on to
+        // the owner; Wine does not.
+        if (wParam != VK_APPS) break;
+        SendMessageA(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), -1);
+        return 0;
     }
     return CallWindowProcA(SystemButtonProc, window, message, wParam, lParam);
 }

@@ -1,6 +1,9 @@
 // The main window of the real program, seen from outside: its children, its place on a first
-// start and after a restart, the way into the tray and back, and its help command.
+// start and after a restart, the way into the tray and back, its help command, and its log as a
+// screen reader reads it.
 #include <gtest/gtest.h>
+
+#include <oleacc.h>
 
 #include <cstdint>
 #include <cstring>
@@ -142,6 +145,68 @@ TEST(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgramAtItsContents) {
     PostMessageA(viewer, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitForHelpViewerClosed());
     ASSERT_TRUE(tovane.CloseMain());
+}
+
+// What a screen reader sees: the strip's object read through COM from this process, and the
+// value events the program raises, hooked from here.
+std::wstring NameOf(IAccessible* object, LONG child) {
+    VARIANT id;
+    VariantInit(&id);
+    V_VT(&id) = VT_I4;
+    V_I4(&id) = child;
+    BSTR text = nullptr;
+    std::wstring result = L"(none)";
+    if (object->get_accName(id, &text) == S_OK && text) result.assign(text, SysStringLen(text));
+    SysFreeString(text);
+    return result;
+}
+
+int ValueEvents = 0;
+void CALLBACK CountValueEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD, DWORD) {
+    if (ClassOf(window) == "TovaneStatusWndClass" && object == OBJID_CLIENT) ++ValueEvents;
+}
+
+TEST(MainWindow, ScreenReaderReadsTheLogFromAnotherProcess) {
+    TempFolder folder;
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    HWND strip = FindChild(main, "TovaneStatusWndClass");
+    ASSERT_NE(nullptr, strip);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccessible* list = nullptr;
+    ASSERT_EQ(S_OK,
+              AccessibleObjectFromWindow(strip, static_cast<DWORD>(OBJID_CLIENT),
+                                         __uuidof(IAccessible), reinterpret_cast<void**>(&list)));
+    EXPECT_EQ(L"Status", NameOf(list, CHILDID_SELF));
+    LONG count = 0;
+    ASSERT_EQ(S_OK, list->get_accChildCount(&count));
+    ASSERT_EQ(1, count) << "the first start writes one line";
+    EXPECT_EQ(L"No connection selected", NameOf(list, 1));
+
+    // Connect without a connection chosen writes one more line; the event reaches this process.
+    HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                        CountValueEvent, tovane.Pid(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(nullptr, hook);
+    PostMessageA(main, WM_COMMAND, ConnectId, 0);
+    EXPECT_TRUE(PumpUntil([] { return ValueEvents == 1; }, 5000));
+    UnhookWinEvent(hook);
+    ASSERT_EQ(S_OK, list->get_accChildCount(&count));
+    ASSERT_EQ(2, count);
+    VARIANT self;
+    VariantInit(&self);
+    V_VT(&self) = VT_I4;
+    V_I4(&self) = CHILDID_SELF;
+    BSTR value = nullptr;
+    ASSERT_EQ(S_OK, list->get_accValue(self, &value));
+    EXPECT_EQ(NameOf(list, 2), std::wstring(value, SysStringLen(value)));
+    SysFreeString(value);
+
+    list->Release();
+    ASSERT_TRUE(tovane.CloseMain());
+    CoUninitialize();
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 //   tovdrive click CLASS CAPTION     press the button with the caption in the window
 //   tovdrive close [CLASS]           post WM_CLOSE (default: the main window)
 //   tovdrive rect CLASS              print the window's box as an imagemagick geometry WxH+X+Y
+//   tovdrive client-rect CLASS       the same for the window's client area (menu bar excluded)
 //   tovdrive post CLASS MSG WP LP    post a message (numbers) to the window
 //   tovdrive tab-to CLASS CAPTION    press Tab in the window until the captioned button has focus
 //   tovdrive wait-hidden CLASS [S]   wait until no window of the class is visible
@@ -227,6 +228,15 @@ int main(int argc, char** argv) {
         HWND w = FindWindowA(argc > 2 ? argv[2] : MainClass, nullptr);
         if (!w) return 3;
         PostMessageA(w, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (verb == "client-rect" && argc == 3) {
+        HWND w = WaitVisible(argv[2], 5000);
+        if (!w) return 3;
+        RECT r = {};
+        GetClientRect(w, &r);
+        MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
         return 0;
     }
     if (verb == "post" && argc == 6) {

@@ -2,11 +2,19 @@
 // accessibility interfaces.
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/NConnection.h"
+#include "app/NLogCopy.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
@@ -67,6 +75,157 @@ class EventCounter {
 };
 EventCounter* EventCounter::current = nullptr;
 
+// CF_TEXT and the ANSI code page of CF_LOCALE (0 without one).
+std::string ClipboardText(UINT* codePage = nullptr) {
+    std::string text;
+    if (!OpenClipboard(nullptr)) return "(clipboard busy)";
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    if (codePage) {
+        *codePage = 0;
+        if (HANDLE data = GetClipboardData(CF_LOCALE)) {
+            char page[8] = {};
+            GetLocaleInfoA(*static_cast<LCID*>(GlobalLock(data)), LOCALE_IDEFAULTANSICODEPAGE, page,
+                           sizeof page);
+            GlobalUnlock(data);
+            *codePage = static_cast<UINT>(std::atoi(page));
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::string Joined(int32_t first, int32_t count) {
+    std::string text;
+    for (int32_t i = first; i < first + count; ++i)
+        text += std::string(i > first ? "\r\n" : "") + StatusLineText(i);
+    return text;
+}
+
+void Keys(std::initializer_list<std::pair<WORD, bool>> strokes) {
+    std::vector<INPUT> inputs;
+    for (auto [key, down] : strokes) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+WORD MenuKey = 0;      // pressed once the menu shows, then cleared
+std::string MenuItems; // what the menu offered
+
+void CALLBACK PressInMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND menu = FindWindowA("#32768", nullptr);
+    if (!MenuKey || !menu || !IsWindowVisible(menu)) return;
+    HMENU popup = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+        char text[64] = {};
+        GetMenuStringA(popup, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        MenuItems += std::string(i ? "|" : "") + text;
+    }
+    Keys({{MenuKey, true}, {MenuKey, false}});
+    MenuKey = 0;
+}
+
+// Presses a key in the popup menu once it shows: the menu runs a loop of its own, which still
+// dispatches timer messages. True when a menu showed; with copy, also the clipboard changed.
+bool ChooseInMenu(const std::function<void()>& open, WORD key, bool copy = true,
+                  std::string* items = nullptr) {
+    MenuKey = key;
+    MenuItems.clear();
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, PressInMenu);
+    const DWORD before = GetClipboardSequenceNumber();
+    open();
+    bool done = PumpUntil(
+        [&] { return copy ? GetClipboardSequenceNumber() != before : MenuKey == 0; }, 2000);
+    PumpMessages(50);
+    KillTimer(nullptr, timer);
+    if (items) *items = MenuItems;
+    const bool shown = MenuKey == 0;
+    MenuKey = 0;
+    return done && shown;
+}
+
+void ClickAt(HWND window, DWORD down, DWORD up) {
+    RECT box = {};
+    GetWindowRect(window, &box);
+    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = down;
+    clicks[1].mi.dwFlags = up;
+    SendInput(2, clicks, sizeof(INPUT));
+}
+
+// ---- Accessibility client side ----------------------------------------------------------------
+
+VARIANT Child(LONG id) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = id;
+    return v;
+}
+
+// The object behind a window's client area, released on scope exit.
+class Accessible {
+  public:
+    explicit Accessible(HWND window) {
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&object_));
+    }
+    ~Accessible() {
+        if (object_) object_->Release();
+    }
+    Accessible(const Accessible&) = delete;
+    Accessible& operator=(const Accessible&) = delete;
+    IAccessible* operator->() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+    std::wstring Name(LONG id = CHILDID_SELF) const {
+        return Read([&](BSTR* b) { return object_->get_accName(Child(id), b); });
+    }
+    std::wstring Value() const {
+        return Read([&](BSTR* b) { return object_->get_accValue(Child(CHILDID_SELF), b); });
+    }
+    LONG Role(LONG id = CHILDID_SELF) const { return Number(&IAccessible::get_accRole, id); }
+    LONG State(LONG id = CHILDID_SELF) const { return Number(&IAccessible::get_accState, id); }
+    LONG Count() const {
+        LONG n = -1;
+        object_->get_accChildCount(&n);
+        return n;
+    }
+
+  private:
+    template <class Get> static std::wstring Read(Get get) {
+        BSTR text = nullptr;
+        if (get(&text) != S_OK || !text) return L"(none)";
+        std::wstring result(text, SysStringLen(text));
+        SysFreeString(text);
+        return result;
+    }
+    LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG id) const {
+        VARIANT v;
+        VariantInit(&v);
+        if ((object_->*get)(Child(id), &v) != S_OK || V_VT(&v) != VT_I4) return -1;
+        return V_I4(&v);
+    }
+    IAccessible* object_ = nullptr;
+};
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text.data(),
+                                                        static_cast<int>(text.size()), wide.data(),
+                                                        static_cast<int>(wide.size()))));
+    return wide;
+}
+
 LRESULT Wheel(HWND window, UINT message, int delta, WORD keys = 0) {
     return SendMessageA(window, message, MAKEWPARAM(keys, static_cast<WORD>(delta)), 0);
 }
@@ -75,6 +234,7 @@ class LogUse : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         folder = std::make_unique<TempFolder>();
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         InitShared();
         SettingsFile = folder->File("Tovane.dat");
         LoadSettings();
@@ -161,6 +321,187 @@ TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
     std::vector<LONG> expected = {OBJID_VSCROLL, OBJID_VSCROLL, OBJID_VSCROLL, OBJID_VSCROLL,
                                   OBJID_HSCROLL, OBJID_HSCROLL, OBJID_HSCROLL};
     EXPECT_EQ(expected, ends.Objects);
+}
+
+TEST_F(LogUse, MenuCopiesTheWholeLogOrTheVisibleLines) {
+    AddLines(40, "Caf\xe9");
+    AddStatusLine(" ");
+    AddLines(19);
+    SendMessageA(StatusStrip, WM_VSCROLL, SB_TOP, 0);
+    for (int i = 0; i < 7; ++i)
+        SendMessageA(StatusStrip, WM_VSCROLL, SB_LINEDOWN, 0);
+    ASSERT_EQ(7, TopLine);
+    const std::string whole = Joined(0, 60), visible = Joined(7, VisibleLines);
+    SetForegroundWindow(MainWindow);
+    SetFocus(ConnectButton);
+
+    // A right click on the strip; the menu's mnemonics pick the item.
+    std::string items;
+    ASSERT_TRUE(
+        ChooseInMenu([] { ClickAt(StatusStrip, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }, 'C',
+                     true, &items));
+    EXPECT_EQ("&Copy log|Copy &visible lines", items);
+    UINT codePage = 0;
+    EXPECT_EQ(whole, ClipboardText(&codePage));
+    EXPECT_EQ(GetACP(), codePage) << "the locale names the code page the text is in";
+
+    // Shift+F10 with a button focused, and the menu key.
+    ASSERT_TRUE(ChooseInMenu(
+        [] {
+            Keys({{VK_SHIFT, true}, {VK_F10, true}, {VK_F10, false}, {VK_SHIFT, false}});
+        },
+        'V'));
+    EXPECT_EQ(visible, ClipboardText());
+    ASSERT_TRUE(ChooseInMenu([] { Keys({{VK_APPS, true}, {VK_APPS, false}}); }, 'C'));
+    EXPECT_EQ(whole, ClipboardText());
+
+    // The log and the view are as they were.
+    EXPECT_EQ(60, StatusLineCount());
+    EXPECT_EQ(whole, Joined(0, 60));
+    EXPECT_EQ(7, TopLine);
+
+    // A right click on a button is not the strip's.
+    EXPECT_FALSE(
+        ChooseInMenu([] { ClickAt(ConnectButton, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); },
+                     VK_ESCAPE, false));
+}
+
+TEST_F(LogUse, ScreenReaderReadsTheLinesAndTheButtons) {
+    AddLines(30);
+    AddStatusLine("Caf\xe9 au lait");
+    Accessible list(StatusStrip);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(ROLE_SYSTEM_LIST, list.Role());
+    EXPECT_EQ(L"Status", list.Name());
+    EXPECT_EQ(31, list.Count());
+    EXPECT_EQ(L"Line 0", list.Name(1));
+    EXPECT_EQ(Wide("Caf\xe9 au lait"), list.Name(31)) << "ANSI text in the system's code page";
+    EXPECT_EQ(list.Name(31), list.Value()) << "the value is the newest line";
+    EXPECT_EQ(ROLE_SYSTEM_LISTITEM, list.Role(5));
+    EXPECT_EQ(-1, list.Role(32));
+    AddStatusLine("one more");
+    EXPECT_EQ(32, list.Count()) << "the object reads the live log";
+    EXPECT_EQ(L"one more", list.Value());
+
+    // Lines scrolled out of view say so; a shown line is where it is drawn.
+    ASSERT_EQ(Bottom(), TopLine);
+    EXPECT_TRUE(list.State(1) & STATE_SYSTEM_OFFSCREEN);
+    EXPECT_FALSE(list.State(32) & STATE_SYSTEM_OFFSCREEN);
+    LONG x = 0, y = 0, w = 0, h = 0;
+    ASSERT_EQ(S_OK, list->accLocation(&x, &y, &w, &h, Child(TopLine + 1)));
+    POINT origin = {0, 0};
+    ClientToScreen(StatusStrip, &origin);
+    EXPECT_EQ(origin.y + 2, y);
+    EXPECT_EQ(LineHeight, h);
+    VARIANT hit;
+    VariantInit(&hit);
+    ASSERT_EQ(S_OK, list->accHitTest(x + 10, y + h / 2 + h, &hit));
+    EXPECT_EQ(TopLine + 2, V_I4(&hit));
+    VARIANT last;
+    VariantInit(&last);
+    ASSERT_EQ(S_OK, list->accNavigate(NAVDIR_LASTCHILD, Child(CHILDID_SELF), &last));
+    EXPECT_EQ(32, V_I4(&last));
+
+    // The buttons through the system's own objects: caption and disabled state. (Their role is
+    // Windows' own button's, which answers for them; Wine's default object says "client".)
+    Accessible connect(ConnectButton), disconnect(DisconnectButton);
+    ASSERT_TRUE(connect && disconnect);
+    EXPECT_EQ(L"Connect", connect.Name());
+    EXPECT_EQ(L"Disconnect", disconnect.Name());
+    EXPECT_FALSE(connect.State() & STATE_SYSTEM_UNAVAILABLE);
+    EXPECT_TRUE(disconnect.State() & STATE_SYSTEM_UNAVAILABLE);
+}
+
+// Reads the list's value when a value event for the strip arrives.
+std::vector<std::wstring> Announced;
+Accessible* Reader = nullptr;
+
+void CALLBACK OnValueChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                            DWORD) {
+    if (window != StatusStrip) return;
+    Announced.push_back(object == OBJID_CLIENT && child == CHILDID_SELF && Reader
+                            ? Reader->Value()
+                            : L"(other object)");
+}
+
+// One append with a client hooked, in microseconds.
+double TimedAppend(const char* text) {
+    LARGE_INTEGER t0, t1, frequency;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&t0);
+    AddStatusLine(text);
+    QueryPerformanceCounter(&t1);
+    return 1e6 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
+           static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
+    Accessible list(StatusStrip);
+    ASSERT_TRUE(list);
+    Reader = &list;
+    Announced.clear();
+    HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, OnValueChange,
+                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(nullptr, hook);
+
+    // One event per line, each read while its line is the newest.
+    std::vector<std::wstring> expected;
+    for (int i = 0; i < 20; ++i) {
+        std::string text = "state " + std::to_string(i);
+        AddStatusLine(text.c_str());
+        expected.push_back(Wide(text));
+        ASSERT_TRUE(PumpUntil([&] { return Announced.size() == expected.size(); }, 2000)) << i;
+    }
+    PumpMessages(20);
+    EXPECT_EQ(expected, Announced);
+
+    // 100,000 lines: the first and the last thousand appends cost the same, drawn, announced
+    // and read by a client; the lines between are stored only.
+    const int32_t lines = 100000, sample = 1000;
+    std::vector<double> first, last;
+    for (int32_t i = StatusLineCount(); i < sample; ++i) {
+        first.push_back(TimedAppend("Connecting device..."));
+        if (i % 100 == 0) PumpMessages(0);
+    }
+    WindowReady = false;
+    while (StatusLineCount() < lines - sample) {
+        AddStatusLine(StatusLineCount() % 2 ? "Port opened." : "");
+        if (StatusLineCount() % 1000 == 0) PumpMessages(0);
+    }
+    WindowReady = true;
+    UpdateStatusScrollBars(true);
+    UpdateStatusScrollBars(true);
+    for (int32_t i = StatusLineCount(); i < lines; ++i) {
+        last.push_back(TimedAppend("Connecting device..."));
+        if (i % 100 == 0) PumpMessages(0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Announced.size() == size_t(lines); }, 10000))
+        << Announced.size();
+    UnhookWinEvent(hook);
+    Reader = nullptr;
+    const double early = Median(first), late = Median(last);
+    std::printf("append with a client hooked: lines 1..1000 %.1f us, %d..%d %.1f us\n", early,
+                lines - sample + 1, lines, late);
+    EXPECT_LT(late, 2 * early + 20) << "a cost that grows with the log";
+    EXPECT_EQ(Wide("Connecting device..."), list.Value());
+    EXPECT_EQ(lines, list.Count());
+
+    // The whole log copies, the log itself unchanged.
+    ASSERT_TRUE(CopyStatusLines(MainWindow, 0, lines));
+    std::string text = ClipboardText();
+    size_t expectedSize = 0;
+    for (int32_t i = 0; i < lines; ++i)
+        expectedSize += std::strlen(StatusLineText(i)) + (i ? 2 : 0);
+    EXPECT_EQ(expectedSize, text.size());
+    EXPECT_EQ("state 0\r\nstate 1\r\n", text.substr(0, 18));
+    EXPECT_EQ("\r\nConnecting device...", text.substr(text.size() - 22));
+    EXPECT_EQ(lines, StatusLineCount());
 }
 
 } // namespace
