@@ -435,9 +435,11 @@ double TimedAppend(const char* text) {
            static_cast<double>(frequency.QuadPart);
 }
 
-double Median(std::vector<double> values) {
+// The 5th percentile: other processes on the machine only ever add time, so the fastest appends
+// show what an append itself costs.
+double Fastest(std::vector<double> values) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values[values.size() / 20];
 }
 
 TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
@@ -485,7 +487,7 @@ TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
         << Announced.size();
     UnhookWinEvent(hook);
     Reader = nullptr;
-    const double early = Median(first), late = Median(last);
+    const double early = Fastest(first), late = Fastest(last);
     std::printf("append with a client hooked: lines 1..1000 %.1f us, %d..%d %.1f us\n", early,
                 lines - sample + 1, lines, late);
     EXPECT_LT(late, 2 * early + 20) << "a cost that grows with the log";
