@@ -8,6 +8,7 @@ URL_BASE is where the zips will be downloaded from; the zip's file name is appen
 import hashlib
 import json
 import os
+import struct
 import sys
 
 IDENTIFIER = "Tovane.Tovane"
@@ -24,6 +25,12 @@ def sha256(path):
         for block in iter(lambda: f.read(1 << 16), b""):
             digest.update(block)
     return digest.hexdigest()
+
+
+def default_settings():
+    """Tovane.dat as the program's defaults would write it: the four options on, the window's
+    default box at the top left, and no entry, user name or password (three empty strings)."""
+    return bytes([1, 1, 1, 1]) + struct.pack("<4i", 0, 0, 282, 165) + struct.pack("<3i", 0, 0, 0)
 
 
 def quoted(text):
@@ -51,6 +58,15 @@ def main():
             arch: {"url": zips[platform][0], "hash": zips[platform][1]} for platform, arch, _ in TARGETS
         },
         "bin": "Tovane.exe",
+        # Scoop persists an item missing from both places as a folder, which Tovane could never
+        # save into: a first install gets the default settings file first.
+        "pre_install": [
+            'if (!(Test-Path "$persist_dir\\Tovane.dat")) {',
+            '    [IO.File]::WriteAllBytes("$dir\\Tovane.dat", [byte[]]('
+            + ",".join(str(b) for b in default_settings())
+            + "))",
+            "}",
+        ],
         # The settings file beside the program survives an update.
         "persist": "Tovane.dat",
     }

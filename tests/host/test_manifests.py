@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Checks the package-manager manifests that scripts/package writes beside the zips: the Scoop
 manifest and the winget set parse, carry the CMake version, name each zip under one download
-base, and hold the zips' real SHA-256 hashes."""
+base, and hold the zips' real SHA-256 hashes. The settings file Scoop's first install writes is
+one the zipped program takes as its own and saves back unchanged."""
 import hashlib
 import json
 import os
 import re
+import shutil
+import subprocess
 import sys
+import tempfile
 import zipfile
 
 import yaml
@@ -51,6 +55,26 @@ for platform, arch in (("win32", "32bit"), ("win64", "64bit")):
     check(entry.get("hash") == sha256(zip_path(platform)), f"scoop {arch}: hash does not match the zip")
     names = zipfile.ZipFile(zip_path(platform)).namelist()
     check(scoop.get("bin") in names, f"{platform} zip has no {scoop.get('bin')}")
+
+# Scoop persists a missing Tovane.dat as a folder: the first install must write the file.
+script = "\n".join(scoop.get("pre_install", []))
+written = re.search(r'WriteAllBytes\("\$dir\\Tovane\.dat", \[byte\[\]\]\(([0-9,]+)\)\)', script)
+check("$persist_dir\\Tovane.dat" in script and written, f"scoop: no first settings file in {script!r}")
+if written:
+    settings = bytes(int(b) for b in written.group(1).split(","))
+    tmp = tempfile.mkdtemp(prefix="tovane-scoop-")
+    try:
+        with zipfile.ZipFile(zip_path("win64")) as z:
+            z.extract("Tovane.exe", tmp)
+        open(os.path.join(tmp, "Tovane.dat"), "wb").write(settings)
+        run = subprocess.run([os.path.join(build, "wine-run"), os.path.join(build, "bin", "tovdrive.exe"),
+                              "run-close", "Z:" + tmp.replace("/", "\\")], capture_output=True, text=True,
+                             timeout=120)
+        check(run.returncode == 0, f"the first settings file: run-close {run.returncode} {run.stdout.strip()}")
+        saved = open(os.path.join(tmp, "Tovane.dat"), "rb").read()
+        check(saved == settings, f"the first settings file came back as {saved!r}, written {settings!r}")
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
 
 # winget: one file per manifest type, all for the same package and version
 winget = os.path.join(packages, "winget")
