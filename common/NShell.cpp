@@ -8,7 +8,6 @@
 #include "common/NString.h"
 
 static std::string BrowserCommand; // empty until the first successful lookup
-HINSTANCE(WINAPI* StartProgram)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
 
 void ForgetBrowser() {
     BrowserCommand.clear();
@@ -84,5 +83,5 @@ void OpenWebPage(const char* url) {
         BrowserCommand = BrowserFromCommand(TextBuffer);
         if (BrowserCommand.empty()) return;
     }
-    StartProgram(nullptr, nullptr, BrowserCommand.c_str(), url, nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, nullptr, BrowserCommand.c_str(), url, nullptr, SW_SHOWNORMAL);
 }

@@ -1,7 +1,5 @@
 #pragma once
 // Shell helpers: the program's folder from a path, and the web page in the user's browser.
-#include <windows.h>
-
 #include <string>
 
 // Folder part of a full executable path, with a trailing backslash ("C:\Apps\x.exe" -> "C:\Apps\").
@@ -10,7 +8,5 @@ std::string FolderOfPath(const char* path);
 std::string BrowserFromCommand(const char* command);
 // Starts the browser registered for ".html" with the address; does nothing when there is none.
 void OpenWebPage(const char* url);
-// How OpenWebPage starts the browser: ShellExecuteA in the program; tests watch the call.
-extern HINSTANCE(WINAPI* StartProgram)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 // Forgets the browser found by the last lookup (start-up and shutdown).
 void ForgetBrowser();

@@ -71,3 +71,8 @@ class HtmlAssociation {
     bool had_ = false;
     std::string old_;
 };
+
+// Points this program's import of a system function (dll, name) at replacement, the way the
+// program's own calls reach it, and returns the function it pointed at (null when the program
+// does not import it). Calling it again with the returned function puts it back.
+void* ReplaceImport(const char* dll, const char* name, void* replacement);

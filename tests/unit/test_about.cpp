@@ -26,7 +26,7 @@ namespace {
 std::vector<std::string> opened;
 
 // The browser start: the address is its only parameter.
-decltype(StartProgram) savedStart = nullptr;
+void* savedStart = nullptr; // the system's ShellExecuteA
 
 HINSTANCE WINAPI RecordStart(HWND, LPCSTR, LPCSTR, LPCSTR parameters, LPCSTR, INT) {
     opened.push_back(parameters ? parameters : "(null)");
@@ -124,10 +124,10 @@ class AboutClosing : public ::testing::Test {
     void SetUp() override {
         opened.clear();
         html.Set("C:\\Web\\browser.exe %1");
-        savedStart = StartProgram;
-        StartProgram = RecordStart;
+        savedStart =
+            ReplaceImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(&RecordStart));
     }
-    void TearDown() override { StartProgram = savedStart; }
+    void TearDown() override { ReplaceImport("shell32.dll", "ShellExecuteA", savedStart); }
     HtmlAssociation html;
 };
 

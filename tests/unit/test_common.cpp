@@ -164,7 +164,7 @@ struct Start {
 };
 std::vector<Start> starts;
 
-decltype(StartProgram) savedStart = nullptr;
+void* savedStart = nullptr; // the system's ShellExecuteA
 
 HINSTANCE WINAPI RecordStart(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR folder,
                              INT show) {
@@ -175,8 +175,8 @@ HINSTANCE WINAPI RecordStart(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, 
 
 TEST(Browser, FoundThroughTheAssociationStartedWithTheAddressAloneAndKeptOnceFound) {
     InitShared();
-    savedStart = StartProgram;
-    StartProgram = RecordStart;
+    savedStart =
+        ReplaceImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(&RecordStart));
     starts.clear();
     {
         HtmlAssociation html;
@@ -197,7 +197,7 @@ TEST(Browser, FoundThroughTheAssociationStartedWithTheAddressAloneAndKeptOnceFou
         html.Set(nullptr);
         OpenWebPage("http://three.example/");
     }
-    StartProgram = savedStart;
+    ReplaceImport("shell32.dll", "ShellExecuteA", savedStart);
     DoneShared();
     ASSERT_EQ(2u, starts.size());
     for (const Start& s : starts) {

@@ -2,6 +2,10 @@
 // saving of its box.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -321,6 +325,38 @@ TEST_F(FirstStart, MinimiseGoesToTheTrayAndComesBack) {
     RestoreFromTray();
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
+}
+
+std::vector<std::pair<DWORD, NOTIFYICONDATAA>> trayCalls;
+BOOL WINAPI RecordTrayCall(DWORD message, PNOTIFYICONDATAA data) {
+    NOTIFYICONDATAA copy = {};
+    std::memcpy(&copy, data, std::min<size_t>(data->cbSize, sizeof copy));
+    trayCalls.push_back({message, copy});
+    return TRUE;
+}
+
+TEST_F(FirstStart, TheTrayRecordIsTheSystemsFirstVersionForThisBuild) {
+    void* system =
+        ReplaceImport("shell32.dll", "Shell_NotifyIconA", reinterpret_cast<void*>(&RecordTrayCall));
+    ASSERT_NE(nullptr, system);
+    trayCalls.clear();
+    ShrinkToTray();
+    RestoreFromTray();
+    ReplaceImport("shell32.dll", "Shell_NotifyIconA", system);
+    ASSERT_EQ(2u, trayCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].first);
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), trayCalls[1].first);
+    for (const auto& [message, data] : trayCalls) {
+        // The 88 bytes of the design are the 32-bit layout; a 64-bit record is 104.
+        EXPECT_EQ(sizeof(void*) == 8 ? 104u : 88u, data.cbSize) << message;
+        EXPECT_EQ(MainWindow, data.hWnd);
+        EXPECT_EQ(TrayIconId, data.uID);
+    }
+    const NOTIFYICONDATAA& add = trayCalls[0].second;
+    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), add.uFlags);
+    EXPECT_EQ(TrayCallbackMessage, add.uCallbackMessage);
+    EXPECT_EQ(MainIcon, add.hIcon);
+    EXPECT_STREQ("Tovane", add.szTip);
 }
 
 TEST_F(FirstStart, MovingClearsTheMovedFlags) {

@@ -54,7 +54,7 @@ namespace {
 std::vector<std::string> opened;
 
 // The browser start: the address is its only parameter.
-decltype(StartProgram) savedStart = nullptr;
+void* savedStart = nullptr; // the system's ShellExecuteA
 
 HINSTANCE WINAPI RecordStart(HWND, LPCSTR, LPCSTR, LPCSTR parameters, LPCSTR, INT) {
     opened.push_back(parameters ? parameters : "(null)");
@@ -121,11 +121,11 @@ class Link : public ::testing::Test {
     void SetUp() override {
         opened.clear();
         html.Set("C:\\Web\\browser.exe %1");
-        savedStart = StartProgram;
-        StartProgram = RecordStart;
+        savedStart =
+            ReplaceImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(&RecordStart));
         SetFocus(parent);
     }
-    void TearDown() override { StartProgram = savedStart; }
+    void TearDown() override { ReplaceImport("shell32.dll", "ShellExecuteA", savedStart); }
     HtmlAssociation html;
 
     static HWND parent, link;
