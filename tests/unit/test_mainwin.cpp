@@ -359,6 +359,46 @@ TEST_F(FirstStart, TheTrayRecordIsTheSystemsFirstVersionForThisBuild) {
     EXPECT_STREQ("Tovane", add.szTip);
 }
 
+struct MenuCall {
+    HMENU Menu;
+    UINT Flags;
+    HWND Owner, Foreground;
+};
+std::vector<MenuCall> menuCalls;
+BOOL WINAPI RecordTrackPopupMenu(HMENU menu, UINT flags, int, int, int, HWND owner, const RECT*) {
+    menuCalls.push_back({menu, flags, owner, GetForegroundWindow()});
+    return FALSE; // closed without a choice
+}
+
+TEST_F(FirstStart, TheTrayMenuOpensFromTheForegroundAndAMessageFollowsIt) {
+    HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                 nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    EXPECT_EQ(other, GetForegroundWindow());
+    void* system = ReplaceImport("user32.dll", "TrackPopupMenu",
+                                 reinterpret_cast<void*>(&RecordTrackPopupMenu));
+    ASSERT_NE(nullptr, system);
+    menuCalls.clear();
+    SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_RBUTTONUP);
+    ReplaceImport("user32.dll", "TrackPopupMenu", system);
+    bool nullPosted = false;
+    MSG msg;
+    while (PeekMessageA(&msg, MainWindow, 0, 0, PM_REMOVE)) {
+        nullPosted = nullPosted || msg.message == WM_NULL;
+        DispatchMessageA(&msg);
+    }
+    ShowWindow(other, SW_HIDE);
+    DestroyWindow(other);
+
+    ASSERT_EQ(1u, menuCalls.size());
+    EXPECT_EQ(TrayMenu, menuCalls[0].Menu);
+    EXPECT_EQ(static_cast<UINT>(TPM_RIGHTALIGN | TPM_RIGHTBUTTON), menuCalls[0].Flags);
+    EXPECT_EQ(MainWindow, menuCalls[0].Owner);
+    // Without both the menu does not close when the user clicks elsewhere.
+    EXPECT_EQ(MainWindow, menuCalls[0].Foreground);
+    EXPECT_TRUE(nullPosted);
+}
+
 TEST_F(FirstStart, MovingClearsTheMovedFlags) {
     SettingsMoved = PasswordMoved = AboutMoved = true;
     RECT r = OuterOf(MainWindow);
