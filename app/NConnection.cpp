@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
 #include "windows/WPass.h"
@@ -13,7 +12,7 @@ TControllerState ControllerState = TControllerState::Initial;
 HRASCONN ConnectionHandle = nullptr;
 int32_t DialAttempt = 0;
 bool UserStopped = false;
-bool FailureHangup = false;
+static bool FailureHangup = false; // this hang-up is for a failed or dropped line
 bool SessionEnding = false;
 
 static constexpr char TextNoConnection[] = "No connection selected";
@@ -26,6 +25,16 @@ static constexpr char TextDisconnecting[] = "  disconnecting...";
 static constexpr char FormatHangUpError[] = "Error %d - Hangup - RasHangup";
 // Longest pause between two status polls while a hang-up completes.
 static constexpr DWORD HangUpPollMs = 10;
+
+static void NoTitle(const char*) {}
+static void NoSwitch(bool) {}
+static void NoShrink() {}
+static constexpr TMainView NoView = {nullptr, NoTitle, NoSwitch, NoSwitch, NoShrink};
+static TMainView View = NoView;
+
+void AttachMainView(const TMainView& view) {
+    View = view;
+}
 
 static bool Busy() {
     return ControllerState == TControllerState::Dialing ||
@@ -42,17 +51,13 @@ bool CanClose() {
 }
 
 void ShowConnectedControls() {
-    EnableWindow(ConnectButton, FALSE);
-    EnableWindow(DisconnectButton, TRUE);
-    EnableMenuItem(TrayMenu, CmdConnect, MF_BYCOMMAND | MF_GRAYED);
-    EnableMenuItem(TrayMenu, CmdDisconnect, MF_BYCOMMAND | MF_ENABLED);
+    View.EnableConnect(false);
+    View.EnableDisconnect(true);
 }
 
 void ShowDisconnectedControls() {
-    EnableWindow(ConnectButton, TRUE);
-    EnableWindow(DisconnectButton, FALSE);
-    EnableMenuItem(TrayMenu, CmdConnect, MF_BYCOMMAND | MF_ENABLED);
-    EnableMenuItem(TrayMenu, CmdDisconnect, MF_BYCOMMAND | MF_GRAYED);
+    View.EnableConnect(true);
+    View.EnableDisconnect(false);
 }
 
 static const char* StateText(RASCONNSTATE state, DWORD error) {
@@ -92,7 +97,7 @@ static void CopyDialText(char* field, size_t capacity, const char* text) {
 void RefreshConnection() {
     std::string title = "Tovane";
     if (Settings.ConnectionName) title = title + " - " + Settings.ConnectionName;
-    SetWindowTextA(MainWindow, title.c_str());
+    View.SetTitle(title.c_str());
 
     ControllerState = TControllerState::Initial;
     DialAttempt = 0;
@@ -141,14 +146,15 @@ static bool AskForCredentials() {
 
     // The poll may open the prompt from inside another modal window's loop. EndModal enables
     // the main window again; it must stay disabled for the window that is still open.
-    bool ownerWasEnabled = IsWindowEnabled(MainWindow) != FALSE;
+    HWND owner = View.Window;
+    bool ownerWasEnabled = IsWindowEnabled(owner) != FALSE;
     HWND previousActive = GetActiveWindow();
 
-    HWND window = CreatePasswordWindow();
-    int result = window ? RunModal(window, MainWindow) : ModalCancel;
+    HWND window = CreatePasswordWindow(owner);
+    int result = window ? RunModal(window, owner) : ModalCancel;
 
     if (!ownerWasEnabled) {
-        EnableWindow(MainWindow, FALSE);
+        EnableWindow(owner, FALSE);
         if (previousActive && IsWindow(previousActive)) SetForegroundWindow(previousActive);
     }
 
@@ -157,8 +163,8 @@ static bool AskForCredentials() {
         UserStopped = true;
         return false;
     }
-    InvalidateRect(MainWindow, nullptr, FALSE);
-    UpdateWindow(MainWindow);
+    InvalidateRect(owner, nullptr, FALSE);
+    UpdateWindow(owner);
     return true;
 }
 
@@ -214,7 +220,7 @@ void Connect() {
 // The service's thread must not touch the log, TextBuffer, the flags or the tray: it hands
 // the report to the window thread, which handles reports in the order they were posted.
 void WINAPI DialNotifier(UINT, RASCONNSTATE state, DWORD error) {
-    PostMessageA(MainWindow, DialReportMessage, static_cast<WPARAM>(static_cast<DWORD>(state)),
+    PostMessageA(View.Window, DialReportMessage, static_cast<WPARAM>(static_cast<DWORD>(state)),
                  static_cast<LPARAM>(error));
 }
 
@@ -223,11 +229,11 @@ void OnDialReport(RASCONNSTATE state, DWORD error) {
     if (ControllerState != TControllerState::Dialing) return;
     if (error != 0) {
         FailureHangup = true;
-        PostMessageA(MainWindow, WM_COMMAND, CmdDisconnect, 0);
+        PostMessageA(View.Window, WM_COMMAND, CmdDisconnect, 0);
         return;
     }
     if (state == RASCS_Connected) {
-        if (Settings.ShrinkWhenConnected && !InTray) ShrinkToTray();
+        if (Settings.ShrinkWhenConnected) View.ShrinkToTray();
         ControllerState = TControllerState::Ready;
     }
 }
@@ -261,8 +267,7 @@ void Disconnect() {
     if (handle) {
         ControllerState = TControllerState::HangingUp;
         AddStatusLine(TextDisconnecting);
-        EnableWindow(DisconnectButton, FALSE);
-        EnableMenuItem(TrayMenu, CmdDisconnect, MF_BYCOMMAND | MF_GRAYED);
+        View.EnableDisconnect(false);
         DWORD r = RasApi.RasHangUpA(handle);
         if (r != 0) {
             std::snprintf(TextBuffer, TextBufferSize, FormatHangUpError, static_cast<int>(r));
@@ -275,8 +280,7 @@ void Disconnect() {
         if (ConnectionHandle == handle) ConnectionHandle = nullptr;
     }
     AddStatusLine(TextDisconnected);
-    EnableWindow(ConnectButton, TRUE);
-    EnableMenuItem(TrayMenu, CmdConnect, MF_BYCOMMAND | MF_ENABLED);
+    View.EnableConnect(true);
     // The failure this hang-up was for is dealt with; a later user hang-up is the user's.
     FailureHangup = false;
     ControllerState = TControllerState::Ready;

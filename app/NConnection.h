@@ -1,12 +1,14 @@
 #pragma once
 // The connection controller: dials the chosen entry, watches it every second, hangs up and
-// redials. It has no window of its own; it writes status lines and switches the main window's
-// buttons and tray items. Everything here runs on the window thread except DialNotifier.
+// redials. It has no window of its own; it writes status lines and reports to the main window
+// through the view the main window attaches. Everything here runs on the window thread except
+// DialNotifier.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
+#include "app/MainView.h"
 #include "ras/NRas.h"
 
 enum class TControllerState : uint8_t { Initial = 0, Dialing = 1, HangingUp = 2, Ready = 3 };
@@ -19,9 +21,10 @@ extern TControllerState ControllerState;
 extern HRASCONN ConnectionHandle;
 extern int32_t DialAttempt;
 extern bool UserStopped;
-extern bool FailureHangup;
 extern bool SessionEnding;
 
+// The main window's side; until one is attached the controller reports to nothing.
+void AttachMainView(const TMainView& view);
 void ResetController(); // start-up: no handle, flags cleared
 void RefreshConnection();
 void Connect();

@@ -9,6 +9,7 @@
 #include "common/NCommon.h"
 #include "common/NGdi.h"
 #include "controls/NIBtn.h"
+#include "windows/NSecondary.h"
 #include "windows/WAbout.h"
 #include "windows/WSettings.h"
 
@@ -18,10 +19,6 @@ HWND DisconnectButton = nullptr;
 HMENU TrayMenu = nullptr;
 bool InTray = false;
 bool WindowReady = false;
-
-bool SettingsMoved = false;
-bool PasswordMoved = false;
-bool AboutMoved = false;
 
 static constexpr char MainClassName[] = "TovaneMainWndClass";
 static constexpr char MainTitle[] = "Tovane";
@@ -50,6 +47,12 @@ static HMENU MenuBar = nullptr;
 
 // ---- Set-up and creation -------------------------------------------------------------------
 
+// The window and its status strip are laid out and drawn only once both exist.
+static void SetReady(bool ready) {
+    WindowReady = ready;
+    SetStatusStripReady(ready);
+}
+
 void SetupMainWindow() {
     RegisterProgramClass(MainClassName, MainWindowProc, MainIcon);
     SetupStatusStrip();
@@ -63,7 +66,7 @@ void SetupMainWindow() {
         ScaleBox(BaseConnectBox, ConnectBox);
         ScaleBox(BaseDisconnectBox, DisconnectBox);
     }
-    WindowReady = false;
+    SetReady(false);
     InTray = false;
     ResetController();
 }
@@ -100,8 +103,30 @@ static int32_t FontLineHeight(HWND window) {
 }
 
 static HWND CreateButton(UINT id, const char* caption, const WindowBox& box) {
-    return CreateImageButton(MainWindow, static_cast<uint16_t>(id), caption, box.Left, box.Top,
-                             box.Width, box.Height, ImageButtonStyle, GuiFont);
+    return CreateImageButton(MainWindow, static_cast<uint16_t>(id), caption, box);
+}
+
+// ---- What the controller may do -------------------------------------------------------------
+
+static void SetMainTitle(const char* title) {
+    SetWindowTextA(MainWindow, title);
+}
+
+static void EnableCommand(HWND button, UINT command, bool enabled) {
+    EnableWindow(button, enabled ? TRUE : FALSE);
+    EnableMenuItem(TrayMenu, command, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+static void EnableConnect(bool enabled) {
+    EnableCommand(ConnectButton, CmdConnect, enabled);
+}
+
+static void EnableDisconnect(bool enabled) {
+    EnableCommand(DisconnectButton, CmdDisconnect, enabled);
+}
+
+static void ShrinkOnce() {
+    if (!InTray) ShrinkToTray();
 }
 
 void CreateMainWindow() {
@@ -126,7 +151,8 @@ void CreateMainWindow() {
     DisconnectButton = CreateButton(CmdDisconnect, "Disconnect", DisconnectBox);
     EnableWindow(DisconnectButton, FALSE);
 
-    WindowReady = true;
+    AttachMainView({MainWindow, SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce});
+    SetReady(true);
     ShowWindow(MainWindow, SW_SHOWNORMAL);
     RefreshConnection();
     SetTimer(MainWindow, PollTimerId, PollPeriodMs, PollTimer);
@@ -218,7 +244,7 @@ static void OnDestroy(HWND window) {
     KillTimer(window, PollTimerId);
     StoreWindowRect(window);
     if (InTray) RemoveTrayIcon();
-    WindowReady = false;
+    SetReady(false);
     FreeStatusLog();
     if (TrayMenu) DestroyMenu(TrayMenu);
     TrayMenu = nullptr;
@@ -287,13 +313,14 @@ static bool OnCommand(UINT id) {
         if (CanClose()) DestroyWindow(MainWindow);
         return true;
     case CmdSettings:
-        if (HWND settings = CreateSettingsWindow()) RunModal(settings, MainWindow);
+        if (HWND settings = CreateSettingsWindow(MainWindow, RefreshConnection))
+            RunModal(settings, MainWindow);
         return true;
     case CmdHelpContents:
         WinHelpA(MainWindow, HelpFile.c_str(), HELP_CONTEXT, HelpContextMain);
         return true;
     case CmdAbout:
-        if (HWND about = CreateAboutWindow()) RunModal(about, MainWindow);
+        if (HWND about = CreateAboutWindow(MainWindow)) RunModal(about, MainWindow);
         return true;
     case CmdConnect: Connect(); return true;
     case CmdDisconnect: Disconnect(); return true;
@@ -322,7 +349,7 @@ static void OnClose(HWND window) {
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY: OnDestroy(window); return 0;
-    case WM_MOVE: SettingsMoved = PasswordMoved = AboutMoved = false; return 0;
+    case WM_MOVE: ForgetSecondaryMoves(); return 0;
     case WM_SIZE: OnSize(wParam, lParam); return 0;
     case WM_PAINT: OnPaint(window); return 0;
     case WM_CLOSE: OnClose(window); return 0;

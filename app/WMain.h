@@ -5,20 +5,13 @@
 #include <cstdint>
 #include <string>
 
-// Command ids shared by the menus, the buttons and the tray menu.
-constexpr UINT CmdExit = 3072;
-constexpr UINT CmdSettings = 3073;
-constexpr UINT CmdHelpContents = 3074;
-constexpr UINT CmdAbout = 3075;
-constexpr UINT CmdConnect = 3076;
-constexpr UINT CmdDisconnect = 3077;
-constexpr UINT CmdRestore = 3078;
+#include "app/MainView.h"
+
 constexpr UINT TrayCallbackMessage = 3079;
 constexpr UINT TrayIconId = 1;
 constexpr UINT PollTimerId = 1;
 constexpr UINT PollPeriodMs = 1000;
 constexpr DWORD HelpContextMain = 100;
-constexpr DWORD HelpContextSettings = 101;
 constexpr size_t TrayTipLimit = 63; // characters; the tip field holds 64 bytes with the zero
 
 extern HWND MainWindow;
@@ -27,11 +20,6 @@ extern HWND DisconnectButton;
 extern HMENU TrayMenu;
 extern bool InTray;
 extern bool WindowReady;
-
-// Cleared when the main window moves, so each secondary window opens over it again.
-extern bool SettingsMoved;
-extern bool PasswordMoved;
-extern bool AboutMoved;
 
 void SetupMainWindow();
 void CreateMainWindow();

@@ -6,7 +6,6 @@
 #include <new>
 #include <vector>
 
-#include "app/WMain.h"
 #include "common/NAccess.h"
 #include "common/NCommon.h"
 #include "common/NGdi.h"
@@ -42,6 +41,7 @@ static size_t TextFree = 0;
 static std::vector<std::unique_ptr<const char*[]>> IndexPages;
 static int32_t LineCount = 0;
 static DWORD LogThread = 0; // the window thread, the only one allowed to append
+static bool StripReady = false;
 
 static char* StoreText(const char* text, size_t bytes) {
     if (bytes > TextFree) {
@@ -203,7 +203,7 @@ void AddStatusLine(const char* text) {
     // A screen reader announces the list's value, the newest line.
     if (StatusStrip)
         NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, StatusStrip, OBJID_CLIENT, CHILDID_SELF);
-    if (!WindowReady) return;
+    if (!StripReady) return;
     // The first run may show or hide a bar, which changes the client area the second measures.
     UpdateStatusScrollBars(atEnd);
     UpdateStatusScrollBars(atEnd);
@@ -340,7 +340,7 @@ static void OnPaint(HWND window) {
 LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE:
-        if (WindowReady && wParam == SIZE_RESTORED) {
+        if (StripReady && wParam == SIZE_RESTORED) {
             UpdateStatusScrollBars(false);
             UpdateStatusScrollBars(false);
         }
@@ -356,6 +356,10 @@ LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARA
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void SetStatusStripReady(bool ready) {
+    StripReady = ready;
 }
 
 void SetupStatusStrip() {

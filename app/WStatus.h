@@ -16,6 +16,8 @@ extern int32_t VisibleLines; // whole lines that fit, as of the last scroll-bar 
 extern int32_t ViewWidth;    // client width, as of the last scroll-bar update
 
 void SetupStatusStrip(); // registers the class and empties the log
+// Until the strip is ready (its window made and laid out) an append only stores its line.
+void SetStatusStripReady(bool ready);
 // Appends a copy of the line (null adds nothing) and redraws the strip. Window thread only.
 void AddStatusLine(const char* text);
 // Recomputes both bars; with follow the view moves to the end and back to the left edge.

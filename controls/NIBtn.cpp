@@ -35,6 +35,11 @@ HWND CreateImageButton(HWND parent, uint16_t id, const char* caption, int32_t x,
     return button;
 }
 
+HWND CreateImageButton(HWND parent, uint16_t id, const char* caption, const WindowBox& box) {
+    return CreateImageButton(parent, id, caption, box.Left, box.Top, box.Width, box.Height,
+                             ImageButtonStyle, GuiFont);
+}
+
 LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:

@@ -11,6 +11,8 @@ static constexpr DWORD LinkStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
 static constexpr UINT SizeOnlyFlags =
     SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE | SWP_NOCOPYBITS;
 
+static LRESULT CALLBACK LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 static LinkRecord* RecordOf(HWND window) {
     return reinterpret_cast<LinkRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
@@ -84,7 +86,7 @@ static void OnDestroy(HWND window) {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
 }
 
-LRESULT CALLBACK LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT CALLBACK LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY: OnDestroy(window); return 0;
     case WM_SETFOCUS:

@@ -18,4 +18,3 @@ void RegisterLinkControl();
 // A visible tab stop at (x, y) of the parent's client area; null when it cannot be made.
 HWND CreateLinkControl(HWND parent, int32_t x, int32_t y, const char* text, HFONT font,
                        COLORREF color);
-LRESULT CALLBACK LinkProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

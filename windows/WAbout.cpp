@@ -3,18 +3,15 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/WMain.h"
 #include "common/NBF.h"
 #include "common/NCommon.h"
 #include "common/NGdi.h"
 #include "controls/NIBtn.h"
 #include "controls/NURL.h"
+#include "windows/NSecondary.h"
 
 static constexpr char AboutClassName[] = "TovaneAboutWndClass";
 static constexpr char AboutTitle[] = "About Tovane";
-static constexpr DWORD AboutExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-static constexpr DWORD AboutStyle = WS_CAPTION | WS_SYSMENU;
-static constexpr UINT RemovedSystemCommands[] = {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE};
 
 static constexpr uint16_t CloseId = 1;
 static constexpr char CloseCaption[] = "Close";
@@ -60,63 +57,54 @@ static const char* FieldText(int field) {
     return reinterpret_cast<const char*>(AboutTexts + Fields[field].Offset);
 }
 
-// ---- Layout, in pixels at 96 dots per inch until SetupAboutWindow scales it -----------------
+// ---- Layout, in pixels at 96 dots per inch, scaled from this base at each set-up -------------
 
 struct AboutLayout {
+    IntPair WindowSize;
     RECT Frames[2];
     IntPair Icon;
     IntPair Fields[FieldCount]; // the last one is the link's top-left corner
     WindowBox Close;
 };
 
-static constexpr WindowBox InitialPlace = {500, 100, 380, 155};
 static constexpr AboutLayout BaseLayout = {
-    {{5, 5, 161, 95}, {167, 5, 370, 95}},
-    {16, 11},
-    {{54, 8}, {83, 38}, {83, 57}, {83, 75}, {268, 9}, {268, 40}, {180, 74}},
+    {380, 155},         {{5, 5, 161, 95}, {167, 5, 370, 95}},
+    {16, 11},           {{54, 8}, {83, 38}, {83, 57}, {83, 75}, {268, 9}, {268, 40}, {180, 74}},
     {295, 101, 75, 25},
 };
 
-static WindowBox AboutPlace = InitialPlace;
+static LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+static TSecondaryWindow State = {AboutClassName, AboutProc, {500, 100, 0, 0}};
 static AboutLayout Layout = BaseLayout;
 static bool AboutReady = false;
 static HFONT AboutLinkFont = nullptr;
 static HWND AboutLink = nullptr;
 static HWND AboutCloseButton = nullptr;
 
-static void ScaleRect(RECT& r) {
-    WindowBox box = {r.left, r.top, r.right, r.bottom};
-    ScaleBox(box, box);
-    r = {box.Left, box.Top, box.Width, box.Height};
-}
+// Tab order, one line a control, round and round.
+// clang-format off
+static HWND* const TabCycle[] = {
+    &AboutLink,
+    &AboutCloseButton, // also where Tab starts from outside the cycle
+};
+// clang-format on
 
-static void ScaleLayout() {
-    IntPair size = {AboutPlace.Width, AboutPlace.Height};
-    ScalePoint(size, size);
-    AboutPlace.Width = size.X;
-    AboutPlace.Height = size.Y;
-    for (RECT& frame : Layout.Frames)
-        ScaleRect(frame);
-    ScalePoint(Layout.Icon, Layout.Icon);
-    for (IntPair& point : Layout.Fields)
-        ScalePoint(point, point);
-    ScaleBox(Layout.Close, Layout.Close);
+const TSecondaryWindow& AboutWindowState() {
+    return State;
 }
 
 void SetupAboutWindow() {
+    ScaleLayout(BaseLayout, Layout);
+    SetupSecondary(State, Layout.WindowSize);
+
     // Deciphering is in place: a second run would scramble the texts again.
     if (AboutReady) return;
     AboutReady = true;
-
-    RegisterProgramClass(AboutClassName, AboutProc);
-
     CipherKey = ProgramKey;
     for (const FieldStyle& field : Fields)
         Decipher(AboutTexts + field.Offset, AboutTexts + field.Offset, field.Bytes);
     // The link is drawn and opened up to its terminator: never run past the field.
     AboutTexts[AboutTextsSize - 1] = 0;
-
-    if (DpiScaling) ScaleLayout();
 }
 
 // ---- Creation -------------------------------------------------------------------------------
@@ -127,26 +115,15 @@ static HFONT CreateFieldFont(const FieldStyle& style) {
                        style.PitchAndFamily, style.Face);
 }
 
-HWND CreateAboutWindow() {
-    if (!AboutMoved) AlignToOwner(MainWindow, AboutPlace);
-    ClampToWorkArea(AboutPlace);
-    HWND window =
-        CreateWindowExA(AboutExStyle, AboutClassName, AboutTitle, AboutStyle, AboutPlace.Left,
-                        AboutPlace.Top, AboutPlace.Width, AboutPlace.Height, MainWindow, nullptr,
-                        GetModuleHandleA(nullptr), nullptr);
+HWND CreateAboutWindow(HWND owner) {
+    HWND window = CreateSecondary(State, owner, AboutTitle);
     if (!window) return nullptr;
-
-    HMENU menu = GetSystemMenu(window, FALSE);
-    for (UINT command : RemovedSystemCommands)
-        DeleteMenu(menu, command, MF_BYCOMMAND);
 
     AboutLinkFont = CreateFieldFont(Fields[LinkField]);
     const IntPair& link = Layout.Fields[LinkField];
     AboutLink =
         CreateLinkControl(window, link.X, link.Y, FieldText(LinkField), AboutLinkFont, Teal);
-    const WindowBox& close = Layout.Close;
-    AboutCloseButton = CreateImageButton(window, CloseId, CloseCaption, close.Left, close.Top,
-                                         close.Width, close.Height, ImageButtonStyle, GuiFont);
+    AboutCloseButton = CreateImageButton(window, CloseId, CloseCaption, Layout.Close);
     return window;
 }
 
@@ -209,44 +186,38 @@ static void OnPaint(HWND window) {
 }
 
 static void OnDestroy(HWND window) {
-    RECT r;
-    GetWindowRect(window, &r);
-    AboutPlace = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    SecondaryDestroyed(State, window);
     if (AboutLinkFont) DeleteObject(AboutLinkFont);
     AboutLinkFont = nullptr;
     AboutLink = AboutCloseButton = nullptr;
 }
 
-// The button paths end the modal loop first, then destroy the window.
-static void CloseWith(HWND window, int result) {
-    EndModal(result, MainWindow);
-    DestroyWindow(window);
-}
-
-static void OnKeyDown(HWND window, WPARAM key) {
+static void OnKeyDown(WPARAM key) {
     switch (key) {
-    case VK_TAB: SetFocus(GetFocus() == AboutCloseButton ? AboutLink : AboutCloseButton); break;
-    case VK_RETURN: CloseWith(window, ModalOk); break;
-    case VK_ESCAPE: CloseWith(window, ModalCancel); break;
+    case VK_TAB:
+        MoveTabFocus(TabCycle, GetKeyState(VK_SHIFT) < 0, AboutCloseButton, AboutCloseButton);
+        break;
+    case VK_RETURN: CloseSecondary(State, ModalOk); break;
+    case VK_ESCAPE: CloseSecondary(State, ModalCancel); break;
     }
 }
 
-LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_DESTROY: OnDestroy(window); return 0;
-    case WM_MOVE: AboutMoved = true; return 0;
+    case WM_MOVE: SecondaryMoved(State); return 0;
     case WM_PAINT: OnPaint(window); return 0;
     case WM_CLOSE:
         DestroyWindow(window);
-        EndModal(ModalCancel, MainWindow);
+        EndModal(ModalCancel, State.Owner);
         return 0;
     case WM_DRAWITEM:
         if (wParam == CloseId) DrawImageButton(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
         return 0;
-    case WM_KEYDOWN: OnKeyDown(window, wParam); return 0;
+    case WM_KEYDOWN: OnKeyDown(wParam); return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) != CloseId) break;
-        CloseWith(window, ModalOk);
+        CloseSecondary(State, ModalOk);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -2,6 +2,9 @@
 // The about window: icon, the deciphered texts, the web link and the Close button.
 #include <windows.h>
 
+#include "windows/NSecondary.h"
+
 void SetupAboutWindow();
-HWND CreateAboutWindow(); // hidden; the caller runs it with RunModal
-LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+HWND CreateAboutWindow(HWND owner); // hidden; the caller runs it with RunModal
+// Its place and moved flag, kept for the run.
+const TSecondaryWindow& AboutWindowState();

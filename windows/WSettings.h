@@ -2,11 +2,13 @@
 // The settings window: the phone-book entry, the credentials and the four options.
 #include <windows.h>
 
-#include "common/NCommon.h"
+#include "windows/NSecondary.h"
 
-// Outer place of the window, kept for the run (never saved): recorded when the window is
-// destroyed, so the next opening reuses it. The moved flag lives with the main window (WMain.h).
-extern WindowBox SettingsPlace;
+constexpr DWORD HelpContextSettings = 101;
 
 void SetupSettingsWindow();
-HWND CreateSettingsWindow(); // hidden; the caller runs it with RunModal
+// Hidden; the caller runs it with RunModal. OK calls entryChanged when the chosen entry differs
+// from the stored one (or either is absent), before the settings are saved.
+HWND CreateSettingsWindow(HWND owner, void (*entryChanged)());
+// Its place and moved flag, kept for the run.
+const TSecondaryWindow& SettingsWindowState();

@@ -98,7 +98,7 @@ struct ModalRun {
 // Opens the window, lets input post its messages, and runs the modal loop to its end.
 ModalRun RunAbout(const std::function<void(HWND about)>& input) {
     ModalRun run;
-    HWND about = CreateAboutWindow();
+    HWND about = CreateAboutWindow(MainWindow);
     EXPECT_NE(nullptr, about);
     if (!about) return run;
     aboutProc = reinterpret_cast<WNDPROC>(
@@ -228,8 +228,8 @@ TEST_F(AboutClosing, SpaceOnTheLinkOpensTheAddressAndLeavesTheWindowOpen) {
 class AboutShown : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        AboutMoved = false;
-        about = CreateAboutWindow();
+        ForgetSecondaryMoves();
+        about = CreateAboutWindow(MainWindow);
         ShowWindow(about, SW_SHOWNORMAL);
         SetForegroundWindow(about);
         PumpMessages(100);
@@ -334,7 +334,7 @@ class AboutPlace : public ::testing::Test {
     }
     // Opens and closes the window, moved first if asked; returns where it was.
     static RECT OpenAndClose(const POINT* moveTo = nullptr) {
-        HWND about = CreateAboutWindow();
+        HWND about = CreateAboutWindow(MainWindow);
         EXPECT_NE(nullptr, about);
         if (moveTo)
             SetWindowPos(about, nullptr, moveTo->x, moveTo->y, 0, 0,
@@ -353,15 +353,15 @@ class AboutPlace : public ::testing::Test {
 };
 
 TEST_F(AboutPlace, OpensCentredOverTheMainWindowUntilMoved) {
-    AboutMoved = false;
+    ForgetSecondaryMoves();
     EXPECT_EQ(CentredOverOwner(), OpenAndClose());
 }
 
 TEST_F(AboutPlace, ReopensWhereItWasMoved) {
-    AboutMoved = false;
+    ForgetSecondaryMoves();
     POINT to = {40, 300};
     OpenAndClose(&to);
-    EXPECT_TRUE(AboutMoved);
+    EXPECT_TRUE(AboutWindowState().Moved);
     RECT again = OpenAndClose();
     EXPECT_EQ(40, again.left);
     EXPECT_EQ(300, again.top);
@@ -373,12 +373,12 @@ TEST_F(AboutPlace, OpensOverTheMainWindowAgainOnceTheMainWindowMoved) {
     OpenAndClose(&to);
     // The main window's own move clears the flag.
     SetWindowPos(MainWindow, nullptr, 260, 90, 420, 260, SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_FALSE(AboutMoved);
+    EXPECT_FALSE(AboutWindowState().Moved);
     EXPECT_EQ(CentredOverOwner(), OpenAndClose());
 }
 
 TEST_F(AboutPlace, StaysInsideTheWorkArea) {
-    AboutMoved = false;
+    ForgetSecondaryMoves();
     POINT to = {WorkArea.right - 50, WorkArea.bottom - 20};
     OpenAndClose(&to);
     RECT again = OpenAndClose();

@@ -18,6 +18,9 @@
 #include "controls/NIBtn.h"
 #include "support/Pixels.h"
 #include "support/TestSupport.h"
+#include "windows/WAbout.h"
+#include "windows/WPass.h"
+#include "windows/WSettings.h"
 
 namespace {
 
@@ -400,13 +403,25 @@ TEST_F(FirstStart, TheTrayMenuOpensFromTheForegroundAndAMessageFollowsIt) {
 }
 
 TEST_F(FirstStart, MovingClearsTheMovedFlags) {
-    SettingsMoved = PasswordMoved = AboutMoved = true;
+    SetupSettingsWindow();
+    SetupPasswordWindow();
+    SetupAboutWindow();
+    for (HWND opened : {CreateSettingsWindow(MainWindow, nullptr), CreatePasswordWindow(MainWindow),
+                        CreateAboutWindow(MainWindow)}) {
+        RECT at = OuterOf(opened);
+        SetWindowPos(opened, nullptr, at.left + 5, at.top + 5, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        DestroyWindow(opened);
+    }
+    ASSERT_TRUE(SettingsWindowState().Moved);
+    ASSERT_TRUE(PasswordWindowState().Moved);
+    ASSERT_TRUE(AboutWindowState().Moved);
     RECT r = OuterOf(MainWindow);
     SetWindowPos(MainWindow, nullptr, r.left + 10, r.top + 10, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_FALSE(SettingsMoved);
-    EXPECT_FALSE(PasswordMoved);
-    EXPECT_FALSE(AboutMoved);
+    EXPECT_FALSE(SettingsWindowState().Moved);
+    EXPECT_FALSE(PasswordWindowState().Moved);
+    EXPECT_FALSE(AboutWindowState().Moved);
     SetWindowPos(MainWindow, nullptr, r.left, r.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -104,7 +104,7 @@ TEST(At120Dpi, TheMainWindowOpensCentredAtTheScaledSizeWithAScaledLayout) {
 }
 
 TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
-    HWND window = CreateSettingsWindow();
+    HWND window = CreateSettingsWindow(MainWindow, nullptr);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ((std::vector<int>{449, 191}), Size(window)); // 448.75, 191.25
     std::vector<int> list = Box(Standard(window, 0));
@@ -141,7 +141,7 @@ TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
 }
 
 TEST(At120Dpi, ThePasswordWindowAndItsControlsGrow) {
-    HWND window = CreatePasswordWindow();
+    HWND window = CreatePasswordWindow(MainWindow);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ((std::vector<int>{266, 136}), Size(window)); // 266.25, 136.25
     HWND user = FindWindowExA(window, nullptr, "EDIT", nullptr);
@@ -157,7 +157,7 @@ TEST(At120Dpi, ThePasswordWindowAndItsControlsGrow) {
 class AboutAt120Dpi : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        about = CreateAboutWindow();
+        about = CreateAboutWindow(MainWindow);
         ShowWindow(about, SW_SHOWNORMAL);
         SetForegroundWindow(about);
         SetFocus(about);

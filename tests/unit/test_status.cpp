@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
 #include "support/Pixels.h"
@@ -94,11 +93,11 @@ class Strip : public ::testing::Test {
         StatusStrip = nullptr;
     }
     void SetUp() override {
-        WindowReady = false;
+        SetStatusStripReady(false);
         SetupStatusStrip(); // empties the log and the scroll state
         // Outer height for StripLines whole lines with a horizontal bar showing, plus a bit.
         Resize(StripWidth, StripLines);
-        WindowReady = true;
+        SetStatusStripReady(true);
         UpdateStatusScrollBars(false);
         UpdateStatusScrollBars(false);
     }
@@ -322,7 +321,7 @@ TEST_F(Strip, ResizeClampsWithoutFollowing) {
     EXPECT_EQ(WidestLine + 10 - (ViewWidth - 1), ScrollX);
 
     // Not ready (main window still being built): resizing changes nothing.
-    WindowReady = false;
+    SetStatusStripReady(false);
     int32_t visible = VisibleLines;
     Resize(StripWidth, 8);
     EXPECT_EQ(visible, VisibleLines);
@@ -337,14 +336,14 @@ TEST_F(Strip, NoVerticalBarWhileLinesFit) {
 }
 
 TEST_F(Strip, LinesBeforeReadyAreShownByTheFirstPaint) {
-    WindowReady = false;
+    SetStatusStripReady(false);
     AddStatusLine("early one");
     AddStatusLine(" ");
     AddStatusLine("early three");
     EXPECT_EQ(3, StatusLineCount());
     EXPECT_EQ(0, TopLine);
     EXPECT_EQ(0, BarOf(SB_VERT).nMax) << "no scroll work before the window is ready";
-    WindowReady = true;
+    SetStatusStripReady(true);
     Snapshot shot;
     EXPECT_GT(shot.InkInSlot(0), 0);
     EXPECT_EQ(0, shot.InkInSlot(1)) << "a blank line draws as empty";
@@ -354,13 +353,13 @@ TEST_F(Strip, LinesBeforeReadyAreShownByTheFirstPaint) {
 
 TEST_F(Strip, ThumbDragBeyondSixteenBits) {
     // Filled without drawing, then shown once.
-    WindowReady = false;
+    SetStatusStripReady(false);
     for (int i = 0; i < 80000; ++i) {
         char text[24];
         wsprintfA(text, "%d", i);
         AddStatusLine(text);
     }
-    WindowReady = true;
+    SetStatusStripReady(true);
     Resize(StripWidth, 30); // a long track, so a pixel of drag is a small step
     Scroll(WM_VSCROLL, SB_TOP);
     ASSERT_EQ(0, TopLine);
@@ -402,7 +401,7 @@ TEST_F(Strip, ThumbDragBeyondSixteenBits) {
 }
 
 TEST_F(Strip, LargeLogKeepsEveryLineInOrder) {
-    WindowReady = false;
+    SetStatusStripReady(false);
     std::vector<std::string> texts;
     for (int i = 0; i < 20000; ++i) {
         std::string text =
@@ -429,7 +428,7 @@ TEST_F(Strip, LargeLogKeepsEveryLineInOrder) {
 }
 
 TEST_F(Strip, EachLineCostsItsTextAndFewBytesMore) {
-    WindowReady = false;
+    SetStatusStripReady(false);
     size_t textBytes = 0;
     const int lines = 200000;
     for (int i = 0; i < lines; ++i) {

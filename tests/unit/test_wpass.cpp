@@ -65,7 +65,7 @@ class PasswordWindow : public ::testing::Test {
         FreeString(Settings.UserName);
         FreeString(Settings.Password);
         FreeString(SessionPassword);
-        PasswordMoved = false;
+        ForgetSecondaryMoves();
         ClearTimerSteps();
         SetForegroundWindow(MainWindow);
     }
@@ -74,7 +74,7 @@ class PasswordWindow : public ::testing::Test {
         PumpMessages(0);
     }
     HWND Create() {
-        window = CreatePasswordWindow();
+        window = CreatePasswordWindow(MainWindow);
         EXPECT_NE(nullptr, window);
         user = FindWindowExA(window, nullptr, "EDIT", nullptr);
         password = FindWindowExA(window, user, "EDIT", nullptr);
@@ -250,11 +250,11 @@ TEST_F(PasswordWindow, OpensOverTheOwnerThenWhereTheUserLeftItAndInsideTheWorkAr
          [] { PressKey(VK_ESCAPE); }});
     EXPECT_EQ(owner.left + (owner.right - owner.left) / 2 - 213 / 2, first.left);
     EXPECT_EQ(owner.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight, first.top);
-    EXPECT_EQ(330, PasswordPlace.Left);
-    EXPECT_EQ(260, PasswordPlace.Top);
-    EXPECT_EQ(213, PasswordPlace.Width);
-    EXPECT_EQ(109, PasswordPlace.Height);
-    EXPECT_TRUE(PasswordMoved);
+    EXPECT_EQ(330, PasswordWindowState().Place.Left);
+    EXPECT_EQ(260, PasswordWindowState().Place.Top);
+    EXPECT_EQ(213, PasswordWindowState().Place.Width);
+    EXPECT_EQ(109, PasswordWindowState().Place.Height);
+    EXPECT_TRUE(PasswordWindowState().Moved);
 
     Run({[&] { GetWindowRect(window, &second); }, [] { PressKey(VK_ESCAPE); }});
     EXPECT_EQ(330, second.left);
@@ -263,7 +263,7 @@ TEST_F(PasswordWindow, OpensOverTheOwnerThenWhereTheUserLeftItAndInsideTheWorkAr
     // The main window moved: over it again, pulled inside the work area.
     SetWindowPos(MainWindow, nullptr, WorkArea.right - 100, WorkArea.bottom - 60, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER);
-    EXPECT_FALSE(PasswordMoved);
+    EXPECT_FALSE(PasswordWindowState().Moved);
     Run({[&] { GetWindowRect(window, &third); }, [] { PressKey(VK_ESCAPE); }});
     SetWindowPos(MainWindow, nullptr, owner.left, owner.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_EQ(WorkArea.right - 213, third.left);

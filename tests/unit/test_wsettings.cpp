@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/NConnection.h"
-#include "app/WMain.h"
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "ras/NRas.h"
@@ -17,6 +16,8 @@
 #include "windows/WSettings.h"
 
 namespace {
+
+HWND Owner = nullptr; // stands in for the main window
 
 // ---- A phone book of the test's own -----------------------------------------------------------
 
@@ -50,7 +51,7 @@ DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*) {
 
 // The owner clears the moved flag when it moves, as the main window does.
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_MOVE) SettingsMoved = false;
+    if (message == WM_MOVE) ForgetSecondaryMoves();
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -189,7 +190,7 @@ void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
 void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     timedOut = true;
-    EndModal(99, MainWindow);
+    EndModal(99, Owner);
     if (IsWindow(running.Window)) DestroyWindow(running.Window);
 }
 
@@ -197,7 +198,7 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
 WNDPROC settingsProc = nullptr;
 bool ownerEnabledAtDestroy = false;
 LRESULT CALLBACK DestroySpy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) ownerEnabledAtDestroy = IsWindowEnabled(MainWindow) != FALSE;
+    if (message == WM_DESTROY) ownerEnabledAtDestroy = IsWindowEnabled(Owner) != FALSE;
     return CallWindowProcA(settingsProc, window, message, wParam, lParam);
 }
 
@@ -223,16 +224,19 @@ class SettingsWindow : public ::testing::Test {
         wc.hInstance = GetModuleHandleA(nullptr);
         wc.lpszClassName = "TestSettingsOwner";
         RegisterClassA(&wc);
-        MainWindow = CreateWindowExA(0, "TestSettingsOwner", "owner", WS_OVERLAPPEDWINDOW, 100, 80,
-                                     420, 300, nullptr, nullptr, nullptr, nullptr);
-        ShowWindow(MainWindow, SW_SHOWNORMAL);
+        Owner = CreateWindowExA(0, "TestSettingsOwner", "owner", WS_OVERLAPPEDWINDOW, 100, 80, 420,
+                                300, nullptr, nullptr, nullptr, nullptr);
+        ShowWindow(Owner, SW_SHOWNORMAL);
+        // The controller reports to the owner as it would to the main window.
+        AttachMainView({Owner, [](const char* title) { SetWindowTextA(Owner, title); }, [](bool) {},
+                        [](bool) {}, [] {}});
         RasApi.RasEnumEntriesA = FakeEnumEntries;
         RasApi.RasEnumConnectionsA = NoConnections;
         RasApi.RasGetConnectStatusA = NoStatus;
     }
     static void TearDownTestSuite() {
-        DestroyWindow(MainWindow);
-        MainWindow = nullptr;
+        DestroyWindow(Owner);
+        Owner = nullptr;
         delete folder;
     }
     void SetUp() override {
@@ -249,12 +253,12 @@ class SettingsWindow : public ::testing::Test {
         ReplaceString(Settings.ConnectionName, NewString("Home ISP"));
         ReplaceString(Settings.UserName, NewString("alice"));
         ReplaceString(Settings.Password, NewString("secret"));
-        SetWindowTextA(MainWindow, "untouched");
+        SetWindowTextA(Owner, "untouched");
         DialAttempt = 7;
-        SetWindowPos(MainWindow, HWND_NOTOPMOST, 100, 80, 420, 300, SWP_NOACTIVATE);
-        SettingsMoved = false;
+        SetWindowPos(Owner, HWND_NOTOPMOST, 100, 80, 420, 300, SWP_NOACTIVATE);
+        ForgetSecondaryMoves();
         DeleteFileA(SettingsFile.c_str());
-        EnableWindow(MainWindow, TRUE);
+        EnableWindow(Owner, TRUE);
     }
     void TearDown() override {
         if (IsWindow(running.Window)) DestroyWindow(running.Window);
@@ -262,10 +266,12 @@ class SettingsWindow : public ::testing::Test {
     }
 
   public:
-    static Controls Open() { return running = Find(CreateSettingsWindow()); }
+    static Controls Open() {
+        return running = Find(CreateSettingsWindow(Owner, RefreshConnection));
+    }
     // Creates the window and runs it modally; the script runs from inside the modal loop.
     static int Run(std::function<void(const Controls&)> inside) {
-        HWND window = CreateSettingsWindow();
+        HWND window = CreateSettingsWindow(Owner, RefreshConnection);
         if (!window) return -1;
         running = Find(window);
         settingsProc = reinterpret_cast<WNDPROC>(
@@ -274,7 +280,7 @@ class SettingsWindow : public ::testing::Test {
         script = std::move(inside);
         SetTimer(nullptr, 0, 10, RunScript);
         UINT_PTR guard = SetTimer(nullptr, 0, 8000, GiveUp);
-        int result = RunModal(window, MainWindow);
+        int result = RunModal(window, Owner);
         KillTimer(nullptr, guard);
         return result;
     }
@@ -301,7 +307,7 @@ TEST_F(SettingsWindow, BuiltHiddenWithMoveAndCloseLeftInItsSystemMenu) {
     Controls c = Open();
     ASSERT_NE(nullptr, c.Window);
     EXPECT_FALSE(IsWindowVisible(c.Window));
-    EXPECT_EQ(MainWindow, GetWindow(c.Window, GW_OWNER));
+    EXPECT_EQ(Owner, GetWindow(c.Window, GW_OWNER));
     EXPECT_EQ(nullptr, GetMenu(c.Window));
     HMENU menu = GetSystemMenu(c.Window, FALSE);
     for (UINT gone : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE})
@@ -337,7 +343,7 @@ TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesStylesIdsAndPlaces) {
     EXPECT_EQ("Tovane - Settings", mine[0].Text);
     EXPECT_EQ(0x00C80000u, mine[0].Style);
     EXPECT_EQ(0x00010001u, mine[0].ExStyle & ~DWORD(WS_EX_WINDOWEDGE)); // added by the system
-    EXPECT_EQ(MainWindow, mine[0].Parent);
+    EXPECT_EQ(Owner, mine[0].Parent);
 
     const struct {
         const char* Class;
@@ -470,7 +476,7 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
     EXPECT_TRUE(ownerEnabledAtDestroy) << "EndModal comes before the window is destroyed";
-    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+    EXPECT_TRUE(IsWindowEnabled(Owner));
     EXPECT_STREQ("Backup", Settings.ConnectionName);
     EXPECT_STREQ("bob", Settings.UserName);
     EXPECT_STREQ("pw2", Settings.Password);
@@ -478,8 +484,8 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     EXPECT_EQ(1, Settings.AutoReconnect);
     EXPECT_EQ(0, Settings.ShrinkWhenConnected);
     EXPECT_EQ(1, Settings.AlwaysOnTop);
-    EXPECT_TRUE(IsTopmost(MainWindow));
-    EXPECT_EQ("Tovane - Backup", Text(MainWindow)); // taken up by the controller
+    EXPECT_TRUE(IsTopmost(Owner));
+    EXPECT_EQ("Tovane - Backup", Text(Owner)); // taken up by the controller
     EXPECT_EQ(0, DialAttempt);
     EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
 }
@@ -488,7 +494,7 @@ TEST_F(SettingsWindow, StoredEntryNotInThePhoneBookBecomesTheFirstOnOk) {
     ReplaceString(Settings.ConnectionName, NewString("Gone"));
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_STREQ("Office", Settings.ConnectionName);
-    EXPECT_EQ("Tovane - Office", Text(MainWindow));
+    EXPECT_EQ("Tovane - Office", Text(Owner));
     EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
 }
 
@@ -496,14 +502,14 @@ TEST_F(SettingsWindow, EmptyPhoneBookMakesTheEntryAbsentAndRefreshesEvenWhenItWa
     phoneBook.clear();
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_EQ(nullptr, Settings.ConnectionName);
-    EXPECT_EQ("Tovane", Text(MainWindow));
+    EXPECT_EQ("Tovane", Text(Owner));
 
-    SetWindowTextA(MainWindow, "untouched"); // absent before and after: still taken up
+    SetWindowTextA(Owner, "untouched"); // absent before and after: still taken up
     DialAttempt = 3;
     enumResult = 1; // a failing enumeration behaves the same
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_EQ(nullptr, Settings.ConnectionName);
-    EXPECT_EQ("Tovane", Text(MainWindow));
+    EXPECT_EQ("Tovane", Text(Owner));
     EXPECT_EQ(0, DialAttempt);
     EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
 }
@@ -516,7 +522,7 @@ TEST_F(SettingsWindow, UnchangedEntryIsNotRefreshedButEverythingElseIsStoredAndS
         Click(c.Ok);
     });
     EXPECT_EQ(ModalOk, result);
-    EXPECT_EQ("untouched", Text(MainWindow));
+    EXPECT_EQ("untouched", Text(Owner));
     EXPECT_EQ(7, DialAttempt);
     EXPECT_STREQ("Home ISP", Settings.ConnectionName);
     EXPECT_STREQ("carol", Settings.UserName);
@@ -535,7 +541,7 @@ TEST_F(SettingsWindow, EnterFromAnEditOrTheDroppedDownListAppliesLikeOk) {
                   PostKey(c.Password, VK_RETURN);
               }));
     EXPECT_STREQ("typed", Settings.Password);
-    EXPECT_TRUE(IsTopmost(MainWindow));
+    EXPECT_TRUE(IsTopmost(Owner));
 
     EXPECT_EQ(ModalOk, Run([](const Controls& c) {
                   SetFocus(c.List);
@@ -545,19 +551,19 @@ TEST_F(SettingsWindow, EnterFromAnEditOrTheDroppedDownListAppliesLikeOk) {
               }));
     EXPECT_FALSE(timedOut);
     EXPECT_STREQ("Office", Settings.ConnectionName);
-    EXPECT_EQ("Tovane - Office", Text(MainWindow));
+    EXPECT_EQ("Tovane - Office", Text(Owner));
 }
 
 TEST_F(SettingsWindow, UntickingOnTopTakesTheMainWindowOutOfTheTopmostBand) {
     Settings.AlwaysOnTop = 1;
-    SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ASSERT_TRUE(IsTopmost(MainWindow));
+    SetWindowPos(Owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_TRUE(IsTopmost(Owner));
     EXPECT_EQ(ModalOk, Run([](const Controls& c) {
                   Click(c.Checks[3]);
                   Click(c.Ok);
               }));
     EXPECT_EQ(0, Settings.AlwaysOnTop);
-    EXPECT_FALSE(IsTopmost(MainWindow));
+    EXPECT_FALSE(IsTopmost(Owner));
 }
 
 TEST_F(SettingsWindow, AFailedSaveIsReportedAndTheWindowStillClosesWithTheNewValues) {
@@ -601,14 +607,14 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
     EXPECT_TRUE(ownerEnabledAtDestroy) << "every way out ends the modal loop first";
-    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+    EXPECT_TRUE(IsWindowEnabled(Owner));
     EXPECT_EQ(0, std::memcmp(&record, static_cast<SettingsRecord*>(&Settings), sizeof record));
     EXPECT_STREQ("Home ISP", Settings.ConnectionName);
     EXPECT_STREQ("alice", Settings.UserName);
     EXPECT_STREQ("secret", Settings.Password);
     EXPECT_EQ(before, ReadWholeFile(SettingsFile));
-    EXPECT_FALSE(IsTopmost(MainWindow));
-    EXPECT_EQ("untouched", Text(MainWindow));
+    EXPECT_FALSE(IsTopmost(Owner));
+    EXPECT_EQ("untouched", Text(Owner));
 }
 INSTANTIATE_TEST_SUITE_P(CancelButtonEscapeAndCloseBox, CancelPath, ::testing::Values(0, 1, 2));
 
@@ -723,7 +729,7 @@ RECT OpenAndClose(std::function<void(HWND)> move = nullptr) { // the window's pl
 }
 
 void ExpectOverMainWindow(const RECT& r) {
-    RECT main = WindowRectOf(MainWindow);
+    RECT main = WindowRectOf(Owner);
     EXPECT_EQ(main.left + (main.right - main.left) / 2 - 359 / 2, r.left);
     EXPECT_EQ(main.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight, r.top);
     EXPECT_EQ(359, r.right - r.left);
@@ -733,20 +739,20 @@ void ExpectOverMainWindow(const RECT& r) {
 TEST_F(SettingsWindow, OpensOverTheMainWindowThenWhereTheUserMovedIt) {
     ExpectOverMainWindow(OpenAndClose());
     OpenAndClose([](HWND w) { SetWindowPos(w, nullptr, 37, 41, 0, 0, SWP_NOSIZE | SWP_NOZORDER); });
-    EXPECT_TRUE(SettingsMoved);
-    EXPECT_EQ(37, SettingsPlace.Left);
-    EXPECT_EQ(41, SettingsPlace.Top);
+    EXPECT_TRUE(SettingsWindowState().Moved);
+    EXPECT_EQ(37, SettingsWindowState().Place.Left);
+    EXPECT_EQ(41, SettingsWindowState().Place.Top);
     RECT again = OpenAndClose();
     EXPECT_EQ(37, again.left);
     EXPECT_EQ(41, again.top);
 
     // Once the main window moves, over it again.
-    SetWindowPos(MainWindow, nullptr, 160, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Owner, nullptr, 160, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ExpectOverMainWindow(OpenAndClose());
 }
 
 TEST_F(SettingsWindow, AlwaysOpensInsideTheWorkArea) {
-    SetWindowPos(MainWindow, nullptr, WorkArea.right - 150, WorkArea.bottom - 60, 0, 0,
+    SetWindowPos(Owner, nullptr, WorkArea.right - 150, WorkArea.bottom - 60, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     RECT r = OpenAndClose([](HWND w) {
         SetWindowPos(w, nullptr, WorkArea.left - 80, WorkArea.top - 50, 0, 0,
@@ -763,7 +769,7 @@ TEST_F(SettingsWindow, ASecondOpeningWhileOpenIsRefused) {
     HWND second = nullptr;
     bool asked = false;
     EXPECT_EQ(ModalCancel, Run([&](const Controls& c) {
-                  second = CreateSettingsWindow();
+                  second = CreateSettingsWindow(Owner, RefreshConnection);
                   asked = true;
                   Click(c.Cancel);
               }));

@@ -140,9 +140,9 @@ TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothClose
     ASSERT_EQ(TControllerState::Ready, ControllerState);
     dialed.clear();
     seen = Seen();
-    PasswordMoved = false;
+    ForgetSecondaryMoves();
 
-    seen.Settings = CreateSettingsWindow();
+    seen.Settings = CreateSettingsWindow(MainWindow, RefreshConnection);
     ASSERT_NE(nullptr, seen.Settings);
     SetTimer(nullptr, 0, 50, Script);
     UINT_PTR guard = SetTimer(nullptr, 0, 15000, GiveUp);
