@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "support/Driver.h"
+#include "support/Pixels.h"
 #include "support/TestSupport.h"
 
 static constexpr char MainClass[] = "TovaneMainWndClass";
@@ -50,55 +51,26 @@ static HWND FindChildClass(HWND parent, const char* className) {
 // ---- The screen as pixels ------------------------------------------------------------------
 
 struct Screen {
-    int Width = GetSystemMetrics(SM_CXSCREEN);
-    int Height = GetSystemMetrics(SM_CYSCREEN);
-    std::vector<DWORD> Pixels; // 0x00RRGGBB, rows from the top
+    Capture Shot;
 
     void Grab() {
-        BITMAPINFO bi = {};
-        bi.bmiHeader = {sizeof bi.bmiHeader, Width, -Height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, Width, Height, screen, 0, 0, SRCCOPY);
-        GdiFlush();
-        const auto* p = static_cast<const DWORD*>(bits);
-        Pixels.assign(p, p + static_cast<size_t>(Width) * Height);
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
+        Shot =
+            CaptureScreen(RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
     }
+    // The same pixels in the part of r that lies on the screen.
     bool SameIn(const Screen& other, const RECT& r) const {
-        for (LONG y = r.top; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x)
-                if (Pixels[y * Width + x] != other.Pixels[y * Width + x]) return false;
+        if (Shot.Width != other.Shot.Width || Shot.Height != other.Shot.Height) return false;
+        for (LONG y = r.top < 0 ? 0 : r.top; y < r.bottom && y < Shot.Height; ++y)
+            for (LONG x = r.left < 0 ? 0 : r.left; x < r.right && x < Shot.Width; ++x)
+                if (Shot.At(x, y) != other.Shot.At(x, y)) return false;
         return true;
     }
-    RECT All() const { return {0, 0, Width, Height}; }
+    RECT All() const { return {0, 0, Shot.Width, Shot.Height}; }
     bool Save(const std::string& path) const { // a 24-bit bottom-up BMP
-        const int stride = (Width * 3 + 3) & ~3;
-        BITMAPFILEHEADER file = {};
-        BITMAPINFOHEADER info = {sizeof info, Width, Height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof file + sizeof info;
-        file.bfSize = file.bfOffBits + static_cast<DWORD>(stride) * Height;
-        std::vector<BYTE> row(stride);
+        std::string bytes = BmpFileBytes(Shot);
         FILE* out = std::fopen(path.c_str(), "wb");
         if (!out) return false;
-        std::fwrite(&file, sizeof file, 1, out);
-        std::fwrite(&info, sizeof info, 1, out);
-        for (int y = Height - 1; y >= 0; --y) {
-            for (int x = 0; x < Width; ++x) {
-                DWORD p = Pixels[static_cast<size_t>(y) * Width + x];
-                row[x * 3] = p & 0xFF;
-                row[x * 3 + 1] = (p >> 8) & 0xFF;
-                row[x * 3 + 2] = (p >> 16) & 0xFF;
-            }
-            std::fwrite(row.data(), 1, row.size(), out);
-        }
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
         return std::fclose(out) == 0;
     }
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/NCommon.h"
+#include "common/NGdi.h"
 
 namespace {
 
@@ -19,8 +20,9 @@ constexpr char Sample[] = "Shrink when connected.";
 
 Resolved Resolve(HFONT font) {
     Resolved r;
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, font);
+    WindowDC screen(nullptr);
+    SelectGuard selected(screen.Get(), font);
+    HDC dc = screen.Get();
     char face[LF_FACESIZE] = {};
     GetTextFaceA(dc, sizeof face, face);
     r.Face = face;
@@ -32,8 +34,6 @@ Resolved Resolve(HFONT font) {
             r.Family = buffer.data() + reinterpret_cast<size_t>(otm->otmpFamilyName);
     }
     GetTextExtentPoint32A(dc, Sample, sizeof Sample - 1, &r.Extent);
-    SelectObject(dc, previous);
-    ReleaseDC(nullptr, dc);
     return r;
 }
 
