@@ -49,6 +49,14 @@ template <typename Layout> void ScaleLayout(const Layout& base, Layout& layout) 
     std::memcpy(&layout, numbers.data(), sizeof(Layout));
 }
 
+// The set-up of a window whose layout (starting with its outer size, WindowSize) is scaled
+// from its 96-dpi base.
+template <typename Layout>
+void SetupSecondary(TSecondaryWindow& window, const Layout& base, Layout& layout) {
+    ScaleLayout(base, layout);
+    SetupSecondary(window, layout.WindowSize);
+}
+
 // Moves the focus one step along the table of controls, round and round (backwards for
 // Shift+Tab). From a control outside the table Tab goes to entry and Shift+Tab to backEntry.
 // Returns the control given the focus.

@@ -94,8 +94,7 @@ const TSecondaryWindow& AboutWindowState() {
 }
 
 void SetupAboutWindow() {
-    ScaleLayout(BaseLayout, Layout);
-    SetupSecondary(State, Layout.WindowSize);
+    SetupSecondary(State, BaseLayout, Layout);
 
     // Deciphering is in place: a second run would scramble the texts again.
     if (AboutReady) return;

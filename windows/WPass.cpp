@@ -54,8 +54,7 @@ const TSecondaryWindow& PasswordWindowState() {
 }
 
 void SetupPasswordWindow() {
-    ScaleLayout(BaseLayout, Layout);
-    SetupSecondary(State, Layout.WindowSize);
+    SetupSecondary(State, BaseLayout, Layout);
 }
 
 static void FocusOn(HWND control) {

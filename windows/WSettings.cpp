@@ -113,8 +113,7 @@ const TSecondaryWindow& SettingsWindowState() {
 // ---- Set-up and creation ------------------------------------------------------------------------
 
 void SetupSettingsWindow() {
-    ScaleLayout(BaseLayout, Layout);
-    SetupSecondary(State, Layout.WindowSize);
+    SetupSecondary(State, BaseLayout, Layout);
 }
 
 static HWND CreateControl(const char* className, const char* text, DWORD style,
