@@ -122,16 +122,11 @@ TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
     // The labels and the etched line are painted at their scaled places.
     ShowWindow(window, SW_SHOWNOACTIVATE);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    HDC dc = GetDC(window);
-    COLORREF line[3] = {GetPixel(dc, 60, 113), GetPixel(dc, 60, 114), GetPixel(dc, 60, 115)};
-    int ink = 0, above = 0; // "User name:" at (5, 59)
-    for (int x = 5; x < 45; ++x) {
-        for (int y = 59; y < 72; ++y)
-            ink += GetPixel(dc, x, y) == ColorBtnText;
-        for (int y = 50; y < 58; ++y)
-            above += GetPixel(dc, x, y) == ColorBtnText;
-    }
-    ReleaseDC(window, dc);
+    Capture shown = CaptureClient(window);
+    COLORREF line[3] = {shown.At(60, 113), shown.At(60, 114), shown.At(60, 115)};
+    // "User name:" at (5, 59)
+    int ink = shown.Count(ColorBtnText, 5, 59, 45, 72);
+    int above = shown.Count(ColorBtnText, 5, 50, 45, 58);
     DestroyWindow(window);
     EXPECT_EQ(ColorBtnFace, line[0]);
     EXPECT_EQ(ColorBtnShadow, line[1]); // 91 x 1.25 = 113.75
