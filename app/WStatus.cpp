@@ -58,12 +58,21 @@ static char* StoreText(const char* text, size_t bytes) {
     return copy;
 }
 
-// False when memory ran out: the line is dropped rather than taking the program down.
+// False when memory ran out: the line is dropped rather than taking the program down, and the
+// log is left exactly as it was. Everything that can throw happens before anything is changed;
+// StoreText itself changes nothing until its allocations have succeeded.
 static bool AppendLine(const char* text) {
     try {
         size_t slot = static_cast<size_t>(LineCount) & (IndexPageLines - 1);
-        if (slot == 0) IndexPages.push_back(std::make_unique<const char*[]>(IndexPageLines));
-        IndexPages.back()[slot] = StoreText(text, std::strlen(text) + 1);
+        std::unique_ptr<const char*[]> page;
+        if (slot == 0) {
+            page = std::make_unique<const char*[]>(IndexPageLines);
+            if (IndexPages.size() == IndexPages.capacity())
+                IndexPages.reserve(IndexPages.empty() ? 4 : 2 * IndexPages.size());
+        }
+        char* copy = StoreText(text, std::strlen(text) + 1);
+        if (page) IndexPages.push_back(std::move(page)); // room reserved: cannot throw
+        IndexPages.back()[slot] = copy;
         ++LineCount;
         return true;
     } catch (const std::bad_alloc&) {
@@ -193,13 +202,13 @@ void AddStatusLine(const char* text) {
     const bool atEnd = LineCount - VisibleLines + 1 <= TopLine;
 
     WindowDC dc(StatusStrip);
+    SIZE size = {};
     {
         SelectGuard font(dc.Get(), GuiFont);
-        SIZE size = {};
         GetTextExtentPoint32A(dc.Get(), text, static_cast<int>(std::strlen(text)), &size);
-        WidestLine = IntMax(WidestLine, size.cx);
     }
     if (!AppendLine(text)) return;
+    WidestLine = IntMax(WidestLine, size.cx);
     // A screen reader announces the list's value, the newest line.
     if (StatusStrip)
         NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, StatusStrip, OBJID_CLIENT, CHILDID_SELF);

@@ -1,7 +1,9 @@
 // The status strip: following the end, both scroll tables, resizing, painting and the log store.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,32 @@
 #include "common/NCommon.h"
 #include "support/Pixels.h"
 #include "support/TestSupport.h"
+
+// The allocation seam: while FailAtAllocation is N (not 0), the N-th allocation from then on
+// throws, as the heap would when it runs out.
+static int FailAtAllocation = 0;
+static int AllocationsSeen = 0;
+
+void* operator new(std::size_t size) {
+    if (FailAtAllocation != 0 && ++AllocationsSeen == FailAtAllocation) throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 
@@ -425,6 +453,56 @@ TEST_F(Strip, LargeLogKeepsEveryLineInOrder) {
     EXPECT_EQ(0, StatusLineCount());
     EXPECT_EQ(nullptr, StatusLineText(0));
     EXPECT_EQ(0u, StatusLogBytes());
+}
+
+// Every append, across several index-page and text-block boundaries, is tried with its 1st,
+// 2nd, ... allocation failing until one goes through. A failed append leaves the log exactly as
+// it was, and the log stays readable, paintable and scrollable.
+TEST_F(Strip, AnAppendWithoutMemoryLeavesTheLogAsItWas) {
+    SetStatusStripReady(false);
+    // Short lines, then longer ones: page and block boundaries fall together once, apart later.
+    auto textOf = [](int i) {
+        return std::to_string(i) + std::string(i < 4096 ? 10 : 40, i < 4096 ? '.' : '-');
+    };
+    int failures = 0;
+    for (int i = 0; i < 8300; ++i) {
+        const std::string text = textOf(i);
+        for (int n = 1;; ++n) {
+            const size_t bytes = StatusLogBytes();
+            FailAtAllocation = n;
+            AllocationsSeen = 0;
+            AddStatusLine(text.c_str());
+            FailAtAllocation = 0;
+            if (AllocationsSeen < n) break; // went through
+            ++failures;
+            ASSERT_EQ(i, StatusLineCount()) << "line " << i << ", allocation " << n;
+            // No index page or text block kept (the bookkeeping arrays may have grown).
+            ASSERT_LT(StatusLogBytes(), bytes + 1024) << "line " << i << ", allocation " << n;
+        }
+        ASSERT_EQ(i + 1, StatusLineCount());
+    }
+    EXPECT_GE(failures, 6) << "too few boundaries were crossed";
+
+    // A line larger than any block always needs memory; failing, it leaves the width alone.
+    const int32_t widest = WidestLine;
+    const std::string huge(100000, 'W');
+    FailAtAllocation = 1;
+    AllocationsSeen = 0;
+    AddStatusLine(huge.c_str());
+    FailAtAllocation = 0;
+    EXPECT_EQ(8300, StatusLineCount());
+    EXPECT_EQ(widest, WidestLine);
+
+    for (int i = 0; i < 8300; ++i)
+        ASSERT_EQ(textOf(i), StatusLineText(i)) << i;
+    SetStatusStripReady(true);
+    AddStatusLine("last");
+    for (WORD request : {SB_TOP, SB_PAGEDOWN, SB_BOTTOM}) {
+        Scroll(WM_VSCROLL, request);
+        Snapshot shot;
+        EXPECT_GT(shot.InkInSlot(0), 0) << request;
+    }
+    EXPECT_STREQ("last", StatusLineText(8300));
 }
 
 TEST_F(Strip, EachLineCostsItsTextAndFewBytesMore) {
