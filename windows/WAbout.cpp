@@ -206,10 +206,7 @@ static LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DESTROY: OnDestroy(window); return 0;
     case WM_MOVE: SecondaryMoved(State); return 0;
     case WM_PAINT: OnPaint(window); return 0;
-    case WM_CLOSE:
-        DestroyWindow(window);
-        EndModal(ModalCancel, State.Owner);
-        return 0;
+    case WM_CLOSE: CloseSecondary(State, ModalCancel); return 0;
     case WM_DRAWITEM:
         if (wParam == CloseId) DrawImageButton(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
         return 0;

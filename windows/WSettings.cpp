@@ -172,10 +172,8 @@ HWND CreateSettingsWindow(HWND owner, void (*entryChanged)()) {
 
 // ---- Actions ------------------------------------------------------------------------------------
 
-static void ApplySettings(HWND window) {
+static void ApplySettings() {
     HWND owner = State.Owner;
-    EndModal(ModalOk, owner);
-
     char* oldName = Settings.ConnectionName;
     Settings.ConnectionName = ControlText(EntryList);
     ReplaceString(Settings.UserName, ControlText(UserNameEdit));
@@ -191,7 +189,7 @@ static void ApplySettings(HWND window) {
     FreeString(oldName);
 
     SaveSettings();
-    DestroyWindow(window);
+    CloseSecondary(State, ModalOk);
 
     // Only once this window is gone: while an owned window exists, Wine moves it into the
     // topmost band in the owner's place and leaves the main window where it was.
@@ -206,10 +204,10 @@ static void OnPaint(HWND window) {
     PaintForm(window, paint.Get(), Layout.Labels, LabelTexts, LabelCount, Layout.Separator);
 }
 
-static void OnKeyDown(HWND window, WPARAM key) {
+static void OnKeyDown(WPARAM key) {
     switch (key) {
     case VK_TAB: MoveTabFocus(TabCycle, GetKeyState(VK_SHIFT) < 0, EntryList, CancelButton); break;
-    case VK_RETURN: ApplySettings(window); break;
+    case VK_RETURN: ApplySettings(); break;
     case VK_ESCAPE: CloseSecondary(State, ModalCancel); break;
     }
 }
@@ -226,10 +224,10 @@ static LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, L
     case WM_PAINT: OnPaint(window); return 0;
     case WM_CLOSE: CloseSecondary(State, ModalCancel); return 0;
     case WM_DRAWITEM: OnDrawItem(wParam, lParam); return 0;
-    case WM_KEYDOWN: OnKeyDown(window, wParam); return 0;
+    case WM_KEYDOWN: OnKeyDown(wParam); return 0;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IdOk: ApplySettings(window); return 0;
+        case IdOk: ApplySettings(); return 0;
         case IdCancel: CloseSecondary(State, ModalCancel); return 0;
         case IdHelp:
             WinHelpA(window, HelpFile.c_str(), HELP_CONTEXT, HelpContextSettings);

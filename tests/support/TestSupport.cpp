@@ -196,4 +196,85 @@ void* ReplaceImport(const char* dll, const char* name, void* replacement) {
         }
     }
     return nullptr;
+
+// ---- Closing secondary windows -----------------------------------------------------------
+
+namespace {
+struct CloseWatchState {
+    HWND Owner = nullptr;
+    HWND Decoy = nullptr;
+    HHOOK Hook = nullptr;
+    int Destroyed = 0;
+    bool OwnerDisabledAtDestroy = false;
+    bool DecoyActivated = false;
+};
+CloseWatchState Watch;
+
+LRESULT CALLBACK WatchCalls(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const CWPSTRUCT& call = *reinterpret_cast<CWPSTRUCT*>(lParam);
+        if (call.message == WM_DESTROY && GetWindow(call.hwnd, GW_OWNER) == Watch.Owner &&
+            Watch.Owner) {
+            ++Watch.Destroyed;
+            if (!IsWindowEnabled(Watch.Owner)) Watch.OwnerDisabledAtDestroy = true;
+        }
+        if (call.hwnd == Watch.Decoy && call.message == WM_ACTIVATE &&
+            LOWORD(call.wParam) != WA_INACTIVE)
+            Watch.DecoyActivated = true;
+    }
+    return CallNextHookEx(Watch.Hook, code, wParam, lParam);
+}
+} // namespace
+
+CloseWatch::CloseWatch(HWND owner) {
+    Watch = CloseWatchState();
+    Watch.Owner = owner;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TestCloseWatchDecoy";
+    RegisterClassA(&wc);
+    RECT r = {};
+    GetWindowRect(owner, &r);
+    Watch.Decoy = CreateWindowExA(0, wc.lpszClassName, "decoy", WS_OVERLAPPEDWINDOW, r.left + 40,
+                                  r.top + 40, 200, 120, nullptr, nullptr, nullptr, nullptr);
+    SetWindowPos(Watch.Decoy, owner, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    Watch.Hook = SetWindowsHookExA(WH_CALLWNDPROC, WatchCalls, nullptr, GetCurrentThreadId());
+    Reset();
+}
+
+CloseWatch::~CloseWatch() {
+    UnhookWindowsHookEx(Watch.Hook);
+    ShowWindow(Watch.Decoy, SW_HIDE);
+    DestroyWindow(Watch.Decoy);
+    Watch = CloseWatchState();
+}
+
+void CloseWatch::Reset() {
+    Watch.Destroyed = 0;
+    Watch.OwnerDisabledAtDestroy = false;
+    Watch.DecoyActivated = false;
+}
+
+int CloseWatch::Destroyed() const {
+    return Watch.Destroyed;
+}
+
+bool CloseWatch::OwnerEnabledAtEveryDestroy() const {
+    return !Watch.OwnerDisabledAtDestroy;
+}
+
+bool CloseWatch::DecoyActivated() const {
+    return Watch.DecoyActivated;
+}
+
+std::string CloseWatch::Problem() const {
+    std::string problem;
+    if (Watch.Destroyed == 0) problem += "no window was destroyed; ";
+    if (Watch.OwnerDisabledAtDestroy) problem += "destroyed while the owner was disabled; ";
+    if (Watch.DecoyActivated) problem += "another window was activated; ";
+    if (!IsWindowEnabled(Watch.Owner)) problem += "the owner is left disabled; ";
+    if (GetActiveWindow() != Watch.Owner) problem += "the owner is not active; ";
+    return problem;
 }

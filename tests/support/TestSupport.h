@@ -76,3 +76,22 @@ class HtmlAssociation {
 // program's own calls reach it, and returns the function it pointed at (null when the program
 // does not import it). Calling it again with the returned function puts it back.
 void* ReplaceImport(const char* dll, const char* name, void* replacement);
+
+// Watches secondary windows close over their owner. A decoy top-level window stands right behind
+// the owner, as another program's window would: a window destroyed while its owner is still
+// disabled hands activation to the decoy. Records whether the owner was enabled when a watched
+// window got WM_DESTROY. One watch at a time, on the window thread.
+class CloseWatch {
+  public:
+    explicit CloseWatch(HWND owner);
+    ~CloseWatch();
+    CloseWatch(const CloseWatch&) = delete;
+    CloseWatch& operator=(const CloseWatch&) = delete;
+    void Reset();          // forget what was seen
+    int Destroyed() const; // WM_DESTROYs of top-level windows owned by the owner
+    bool OwnerEnabledAtEveryDestroy() const;
+    bool DecoyActivated() const;
+    // Owner enabled and active, the decoy never activated, and the owner enabled at every
+    // destroy; otherwise a description of what went wrong.
+    std::string Problem() const;
+};

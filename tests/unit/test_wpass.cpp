@@ -146,6 +146,7 @@ TEST_F(PasswordWindow, BuiltHiddenWithItsCaptionStylesLayoutAndControls) {
 
 TEST_F(PasswordWindow, EnterStoresTheUserNameAndTheTypedPasswordOnlyForTheSession) {
     SetString(Settings.Password, "on file");
+    CloseWatch watch(MainWindow);
     int result = Run({[&] {
         SetWindowTextA(user, "alice");
         SetWindowTextA(password, "typed");
@@ -156,7 +157,7 @@ TEST_F(PasswordWindow, EnterStoresTheUserNameAndTheTypedPasswordOnlyForTheSessio
     EXPECT_EQ("typed", Text(SessionPassword));
     EXPECT_EQ("on file", Text(Settings.Password));
     EXPECT_FALSE(IsWindow(window));
-    EXPECT_TRUE(IsWindowEnabled(MainWindow));
+    EXPECT_EQ("", watch.Problem());
 
     // OK with the stored password left as shown copies it into the session.
     result = Run({[&] { SendMessageA(ok, BM_CLICK, 0, 0); }});
@@ -192,7 +193,9 @@ TEST_F(PasswordWindow, CancelEscapeAndTheCloseBoxChangeNothing) {
         [&] { PressKey(VK_ESCAPE); },
         [&] { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); },
     };
+    CloseWatch watch(MainWindow);
     for (size_t i = 0; i < ways.size(); ++i) {
+        watch.Reset();
         int result = Run({[&] {
                               SetWindowTextA(user, "changed");
                               SetWindowTextA(password, "changed");
@@ -202,7 +205,7 @@ TEST_F(PasswordWindow, CancelEscapeAndTheCloseBoxChangeNothing) {
         EXPECT_EQ("frank", Text(Settings.UserName)) << i;
         EXPECT_EQ("old", Text(SessionPassword)) << i;
         EXPECT_FALSE(IsWindow(window)) << i;
-        EXPECT_TRUE(IsWindowEnabled(MainWindow)) << i;
+        EXPECT_EQ("", watch.Problem()) << i;
     }
 }
 

@@ -194,14 +194,6 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
     if (IsWindow(running.Window)) DestroyWindow(running.Window);
 }
 
-// Whether the owner was enabled again (EndModal) by the time the window was destroyed.
-WNDPROC settingsProc = nullptr;
-bool ownerEnabledAtDestroy = false;
-LRESULT CALLBACK DestroySpy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) ownerEnabledAtDestroy = IsWindowEnabled(Owner) != FALSE;
-    return CallWindowProcA(settingsProc, window, message, wParam, lParam);
-}
-
 void Click(HWND button) {
     SendMessageA(button, BM_CLICK, 0, 0);
 }
@@ -274,9 +266,6 @@ class SettingsWindow : public ::testing::Test {
         HWND window = CreateSettingsWindow(Owner, RefreshConnection);
         if (!window) return -1;
         running = Find(window);
-        settingsProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DestroySpy)));
-        ownerEnabledAtDestroy = false;
         script = std::move(inside);
         SetTimer(nullptr, 0, 10, RunScript);
         UINT_PTR guard = SetTimer(nullptr, 0, 8000, GiveUp);
@@ -464,6 +453,7 @@ TEST_F(SettingsWindow, AServiceReportingTooMuchIsNotReadPastTheArray) {
 // ------------------------------------------------------------------------------------------
 
 TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
+    CloseWatch watch(Owner);
     int result = Run([](const Controls& c) {
         SendMessageA(c.List, CB_SETCURSEL, 2, 0);
         SetWindowTextA(c.UserName, "bob");
@@ -475,8 +465,7 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     EXPECT_EQ(ModalOk, result);
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
-    EXPECT_TRUE(ownerEnabledAtDestroy) << "EndModal comes before the window is destroyed";
-    EXPECT_TRUE(IsWindowEnabled(Owner));
+    EXPECT_EQ("", watch.Problem());
     EXPECT_STREQ("Backup", Settings.ConnectionName);
     EXPECT_STREQ("bob", Settings.UserName);
     EXPECT_STREQ("pw2", Settings.Password);
@@ -593,6 +582,7 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
     WriteWholeFile(SettingsFile, before);
     const SettingsRecord record = Settings;
     int way = GetParam();
+    CloseWatch watch(Owner);
     int result = Run([way](const Controls& c) {
         SendMessageA(c.List, CB_SETCURSEL, 2, 0);
         SetWindowTextA(c.UserName, "mallory");
@@ -606,8 +596,7 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
     EXPECT_EQ(ModalCancel, result);
     EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
-    EXPECT_TRUE(ownerEnabledAtDestroy) << "every way out ends the modal loop first";
-    EXPECT_TRUE(IsWindowEnabled(Owner));
+    EXPECT_EQ("", watch.Problem());
     EXPECT_EQ(0, std::memcmp(&record, static_cast<SettingsRecord*>(&Settings), sizeof record));
     EXPECT_STREQ("Home ISP", Settings.ConnectionName);
     EXPECT_STREQ("alice", Settings.UserName);
