@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 #include "app/WMain.h"
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
@@ -11,7 +13,24 @@
 #include "windows/WPass.h"
 #include "windows/WSettings.h"
 
-static void StartUp() {
+// Ends the process when the main window cannot be created: without it the loop would wait for
+// ever with nothing on screen.
+static constexpr int StartFailedExitCode = 1;
+static constexpr char StartFailedText[] = "Tovane could not create its main window.";
+
+static std::string SystemErrorText(DWORD error) {
+    char* text = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = n && text ? std::string(text, n) : "Error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
+        result.pop_back();
+    return result;
+}
+
+static bool StartUp() {
     LoadRasApi();
     InitCommonControls();
     InitShared();
@@ -22,7 +41,7 @@ static void StartUp() {
     SetupAboutWindow();
     SetupPasswordWindow();
     RegisterLinkControl();
-    CreateMainWindow();
+    return CreateMainWindow();
 }
 
 static void ShutDown() {
@@ -32,7 +51,16 @@ static void ShutDown() {
 }
 
 int RunTovane() {
-    StartUp();
+    if (!StartUp()) {
+        DWORD error = GetLastError();
+        std::string text = StartFailedText;
+        if (error != 0) text += "\n\n" + SystemErrorText(error);
+        ShowProblemBox(text.c_str(), ProblemCaption, ProblemStyle);
+        // Tovane.dat is left as it was: nothing has changed it.
+        DoneShared();
+        FreeRasApi();
+        return StartFailedExitCode;
+    }
     RunMessageLoop();
     ShutDown();
     return 0;

@@ -44,6 +44,8 @@ static WindowBox ConnectBox = BaseConnectBox;
 static WindowBox DisconnectBox = BaseDisconnectBox;
 
 static HMENU MenuBar = nullptr;
+// Sent by the shell to every top-level window when the taskbar has been (re-)created.
+static UINT TaskbarCreatedMessage = 0;
 
 // ---- Set-up and creation -------------------------------------------------------------------
 
@@ -102,6 +104,21 @@ static int32_t FontLineHeight(HWND window) {
     return tm.tmHeight + tm.tmExternalLeading;
 }
 
+static SIZE MinimumSize() {
+    return {2 * ConnectBox.Width + MinWidthSlack, DoubleFrameHeight + CaptionHeight + MenuHeight +
+                                                      ButtonBandHeight + DoubleFrameHeight +
+                                                      LineHeight};
+}
+
+// Tovane.dat may hold any 16 bytes for the box. A size below the minimum (zero, negative)
+// would let the clamp start the window beyond the work area; raised to it, the clamp keeps the
+// caption on the work area.
+static void RaiseToMinimum(WindowBox& box) {
+    SIZE minimum = MinimumSize();
+    box.Width = IntMax(box.Width, minimum.cx);
+    box.Height = IntMax(box.Height, minimum.cy);
+}
+
 static HWND CreateButton(UINT id, const char* caption, const WindowBox& box) {
     return CreateImageButton(MainWindow, static_cast<uint16_t>(id), caption, box);
 }
@@ -129,16 +146,26 @@ static void ShrinkOnce() {
     if (!InTray) ShrinkToTray();
 }
 
-void CreateMainWindow() {
+bool CreateMainWindow() {
     BuildMenus();
+    TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
 
     WindowBox& box = Settings.WindowRect;
     if (LoadFailed) CenterOnScreen(box, box);
+    RaiseToMinimum(box);
     ClampToWorkArea(box);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     MainWindow =
         CreateWindowExA(MainExStyle, MainClassName, MainTitle, MainStyle, box.Left, box.Top,
                         box.Width, box.Height, nullptr, MenuBar, instance, nullptr);
+    if (!MainWindow) {
+        DWORD error = GetLastError();
+        DestroyMenu(MenuBar);
+        DestroyMenu(TrayMenu);
+        MenuBar = TrayMenu = nullptr;
+        SetLastError(error);
+        return false;
+    }
     if (Settings.AlwaysOnTop)
         SetWindowPos(MainWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
@@ -156,6 +183,7 @@ void CreateMainWindow() {
     ShowWindow(MainWindow, SW_SHOWNORMAL);
     RefreshConnection();
     SetTimer(MainWindow, PollTimerId, PollPeriodMs, PollTimer);
+    return true;
 }
 
 // ---- Tray ------------------------------------------------------------------------------------
@@ -182,15 +210,21 @@ static NOTIFYICONDATAA TrayRecord() {
     return data;
 }
 
-void ShrinkToTray() {
-    ShowWindow(MainWindow, SW_HIDE);
+static bool AddTrayIcon() {
     NOTIFYICONDATAA data = TrayRecord();
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = TrayCallbackMessage;
     data.hIcon = MainIcon;
     std::string tip = TrayTipText(Settings.ConnectionName);
     std::memcpy(data.szTip, tip.c_str(), tip.size() + 1);
-    Shell_NotifyIconA(NIM_ADD, &data);
+    return Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+}
+
+// Hidden only once the icon is there: right after logon, or where there is no taskbar, the
+// shell refuses it, and a hidden window without an icon could never be brought back.
+void ShrinkToTray() {
+    if (!AddTrayIcon()) return;
+    ShowWindow(MainWindow, SW_HIDE);
     InTray = true;
 }
 
@@ -198,6 +232,13 @@ static void RemoveTrayIcon() {
     NOTIFYICONDATAA data = TrayRecord();
     Shell_NotifyIconA(NIM_DELETE, &data);
     InTray = false;
+}
+
+// A restarted taskbar knows no icons: add ours again, or come back if it is refused.
+static void OnTaskbarCreated() {
+    if (!InTray || AddTrayIcon()) return;
+    InTray = false;
+    ShowWindow(MainWindow, SW_SHOWNORMAL);
 }
 
 void RestoreFromTray() {
@@ -271,9 +312,9 @@ static void OnSize(WPARAM kind, LPARAM lParam) {
 }
 
 static void OnGetMinMaxInfo(MINMAXINFO* info) {
-    info->ptMinTrackSize.x = 2 * ConnectBox.Width + MinWidthSlack;
-    info->ptMinTrackSize.y = DoubleFrameHeight + CaptionHeight + MenuHeight + ButtonBandHeight +
-                             DoubleFrameHeight + LineHeight;
+    SIZE minimum = MinimumSize();
+    info->ptMinTrackSize.x = minimum.cx;
+    info->ptMinTrackSize.y = minimum.cy;
 }
 
 static void OnPaint(HWND window) {
@@ -385,6 +426,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnDialReport(static_cast<RASCONNSTATE>(static_cast<DWORD>(wParam)),
                      static_cast<DWORD>(lParam));
         return 0;
+    default:
+        if (message == TaskbarCreatedMessage && message != 0) {
+            OnTaskbarCreated();
+            return 0;
+        }
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -22,7 +22,10 @@ extern bool InTray;
 extern bool WindowReady;
 
 void SetupMainWindow();
-void CreateMainWindow();
+// False when the main window could not be created; the error is left in GetLastError.
+bool CreateMainWindow();
+// Hides the window into the tray only when the shell took the icon; otherwise the window stays
+// shown and InTray false.
 void ShrinkToTray();
 void RestoreFromTray();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

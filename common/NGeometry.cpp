@@ -30,15 +30,29 @@ void AlignToOwner(HWND owner, WindowBox& box) {
     box.Top = r.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight;
 }
 
+// In 64 bits: a stored width near INT32_MIN would overflow "right - width". A negative size
+// counts as none, so no box starts beyond the far edge. The result lies between the work
+// area's edge and the box's own coordinate, so it fits 32 bits again.
+static int32_t ClampStart(int32_t start, int32_t size, LONG low, LONG high) {
+    int64_t limit = static_cast<int64_t>(high) - (size > 0 ? size : 0);
+    int64_t at = start < limit ? start : limit;
+    return static_cast<int32_t>(at > low ? at : low);
+}
+
 void ClampToWorkArea(WindowBox& box) {
-    box.Left = IntMax(IntMin(box.Left, WorkArea.right - box.Width), WorkArea.left);
-    box.Top = IntMax(IntMin(box.Top, WorkArea.bottom - box.Height), WorkArea.top);
+    box.Left = ClampStart(box.Left, box.Width, WorkArea.left, WorkArea.right);
+    box.Top = ClampStart(box.Top, box.Height, WorkArea.top, WorkArea.bottom);
+}
+
+// (screen - size) div 2 in 64 bits; the quotient fits 32 bits for every size.
+static int32_t CentredStart(int32_t screen, int32_t size) {
+    return static_cast<int32_t>((static_cast<int64_t>(screen) - size) / 2);
 }
 
 void CenterOnScreen(const WindowBox& source, WindowBox& destination) {
     WindowBox box = source;
-    box.Left = (ScreenWidth - source.Width) / 2;
-    box.Top = (ScreenHeight - source.Height) / 2;
+    box.Left = CentredStart(ScreenWidth, source.Width);
+    box.Top = CentredStart(ScreenHeight, source.Height);
     destination = box;
 }
 

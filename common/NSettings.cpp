@@ -29,8 +29,6 @@ static_assert(offsetof(SettingsRecord, WindowRect) + offsetof(WindowBox, Top) ==
 static_assert(offsetof(SettingsRecord, WindowRect) + offsetof(WindowBox, Width) == 12);
 static_assert(offsetof(SettingsRecord, WindowRect) + offsetof(WindowBox, Height) == 16);
 
-static constexpr char ProblemCaption[] = "Tovane - Problem";
-static constexpr UINT ProblemStyle = MB_OK | MB_ICONEXCLAMATION;
 static constexpr char CorruptText[] =
     "Tovane's settings file appears corrupted. The default settings will be used.\n\n"
     "Is the hard disk full? \nRun ScanDisk?\n\n";

@@ -39,6 +39,9 @@ void SaveSettings();
 // Frees the strings of Settings and the session password (the passwords wiped).
 void FreeSettingsStrings();
 
+constexpr char ProblemCaption[] = "Tovane - Problem";
+constexpr UINT ProblemStyle = MB_OK | MB_ICONEXCLAMATION;
+
 // Shows the store's problem boxes; the program's is MessageBoxA with no owner, and tests
 // replace it to capture caption, text and style.
 extern int (*ShowProblemBox)(const char* text, const char* caption, UINT style);

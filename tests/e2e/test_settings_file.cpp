@@ -2,6 +2,9 @@
 // damaged or unwritable file, and leaves behind at exit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -186,6 +189,40 @@ TEST(SettingsFile, ReadOnlyFileIsKeptAndTheExitReportsTheFailedSave) {
         EXPECT_EQ(bytes, ReadWholeFile(dat));
         EXPECT_TRUE(GetFileAttributesA(dat.c_str()) & FILE_ATTRIBUTE_READONLY);
         EXPECT_FALSE(FileExists(dat + ".tmp"));
+    }
+}
+
+// Tovane.dat may hold any 16 bytes for the window box: every one gives a window that is shown
+// with its caption on the work area and at least its minimum width of it visible.
+TEST(SettingsFile, AnyStoredBoxGivesAWindowWithinReach) {
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    constexpr int32_t Min = INT32_MIN, Max = INT32_MAX;
+    const char flags[4] = {0, 0, 0, 0};
+    for (const auto& b : {std::array<int32_t, 4>{Min, Min, Min, Min},
+                          {Max, Max, Max, Max},
+                          {Max, Max, 0, 0},
+                          {Max, Max, Min, Min},
+                          {5000, -5000, -300, -200},
+                          {100, 100, 100000, 100000}}) {
+        SCOPED_TRACE(::testing::Message() << b[0] << " " << b[1] << " " << b[2] << " " << b[3]);
+        TempFolder folder;
+        WriteWholeFile(folder.File("Tovane.dat"),
+                       Record(flags, b[0], b[1], b[2], b[3]) + Str("") + Str("") + Str(""));
+        TovaneProcess tovane;
+        ASSERT_TRUE(tovane.Start(folder.Path()));
+        HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+        ASSERT_NE(nullptr, main);
+        EXPECT_TRUE(IsWindowVisible(main));
+        RECT r = RectOf(main);
+        EXPECT_GE(r.left, work.left);
+        EXPECT_GE(r.top, work.top);
+        EXPECT_GE(std::min(r.right, work.right) - r.left, 180)
+            << "too little of it on the work area";
+        EXPECT_LE(r.top + GetSystemMetrics(SM_CYCAPTION), work.bottom)
+            << "caption below the work area";
+        ASSERT_TRUE(tovane.CloseMain());
+        EXPECT_EQ(0u, tovane.ExitCode());
     }
 }
 

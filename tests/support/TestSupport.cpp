@@ -196,6 +196,7 @@ void* ReplaceImport(const char* dll, const char* name, void* replacement) {
         }
     }
     return nullptr;
+}
 
 // ---- Closing secondary windows -----------------------------------------------------------
 

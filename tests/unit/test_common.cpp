@@ -1,6 +1,7 @@
 // Shared helpers: geometry, display scaling, paths, browser command, the modal loop.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,23 @@ TEST_F(Geometry, ClampPullsBoxesInsideTheWorkArea) {
     ClampToWorkArea(offTopLeft);
     EXPECT_EQ(0, offTopLeft.Left);
     EXPECT_EQ(0, offTopLeft.Top);
+
+    // Any 16 bytes of a stored box: no overflow, never past the far edge, sizes unchanged.
+    constexpr int32_t Min = INT32_MIN, Max = INT32_MAX;
+    struct Case {
+        WindowBox Box;
+        int32_t Left, Top;
+    };
+    for (const Case& c : {Case{{Min, Min, Min, Min}, 0, 0}, Case{{Max, Max, Max, Max}, 0, 0},
+                          Case{{Max, Max, Min, -1}, 800, 570}, Case{{Max, 7, 0, 0}, 800, 7},
+                          Case{{Min, 5, Max, 0}, 0, 5}, Case{{-500, 9000, -300, 100}, 0, 470}}) {
+        WindowBox box = c.Box;
+        ClampToWorkArea(box);
+        EXPECT_EQ(c.Left, box.Left) << c.Box.Left << " " << c.Box.Width;
+        EXPECT_EQ(c.Top, box.Top) << c.Box.Top << " " << c.Box.Height;
+        EXPECT_EQ(c.Box.Width, box.Width);
+        EXPECT_EQ(c.Box.Height, box.Height);
+    }
 }
 
 TEST_F(Geometry, CenterOnScreenTruncatesTowardZero) {
@@ -106,6 +124,11 @@ TEST_F(Geometry, CenterOnScreenTruncatesTowardZero) {
     CenterOnScreen(wide, out);
     EXPECT_EQ(-100, out.Left);
     EXPECT_EQ(1001, out.Width);
+    // Without overflow at the ends of the range.
+    CenterOnScreen({0, 0, INT32_MIN, INT32_MAX}, out);
+    EXPECT_EQ(1073742224, out.Left); // (800 + 2^31) div 2
+    EXPECT_EQ(-1073741523, out.Top); // (600 - (2^31 - 1)) div 2, toward zero
+    EXPECT_EQ(INT32_MIN, out.Width);
 }
 
 TEST_F(Geometry, AlignToOwnerCentresBelowTheMenuBar) {

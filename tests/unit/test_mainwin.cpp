@@ -9,8 +9,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "app/App.h"
 #include "app/NConnection.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
@@ -28,6 +30,7 @@ struct Item {
     std::string Text;
     UINT Id;
     bool Separator;
+    bool Grayed = false;
 };
 
 std::vector<Item> ItemsOf(HMENU menu) {
@@ -40,10 +43,8 @@ std::vector<Item> ItemsOf(HMENU menu) {
         info.dwTypeData = text;
         info.cch = sizeof text;
         GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
-        if (!(info.fType & MFT_SEPARATOR)) {
-            EXPECT_FALSE(info.fState & MFS_DISABLED) << text;
-        }
-        items.push_back({text, info.wID, (info.fType & MFT_SEPARATOR) != 0});
+        items.push_back(
+            {text, info.wID, (info.fType & MFT_SEPARATOR) != 0, (info.fState & MFS_DISABLED) != 0});
     }
     return items;
 }
@@ -56,7 +57,17 @@ void ExpectItems(HMENU menu, const std::vector<Item>& expected) {
         if (expected[i].Separator) continue;
         EXPECT_EQ(expected[i].Text, items[i].Text) << i;
         EXPECT_EQ(expected[i].Id, items[i].Id) << i;
+        EXPECT_EQ(expected[i].Grayed, items[i].Grayed) << expected[i].Text;
     }
+}
+
+std::vector<Item> TrayItems(bool connectGrayed, bool disconnectGrayed) {
+    return {{"&Restore", CmdRestore, false},
+            {"", 0, true},
+            {"&Connect", CmdConnect, false, connectGrayed},
+            {"&Disconnect", CmdDisconnect, false, disconnectGrayed},
+            {"", 0, true},
+            {"E&xit", CmdExit, false}};
 }
 
 RECT OuterOf(HWND window) {
@@ -186,12 +197,8 @@ TEST_F(FirstStart, MenusHaveTheirItems) {
         {{"&Contents", CmdHelpContents, false}, {"", 0, true}, {"&About...", CmdAbout, false}});
 
     ASSERT_NE(nullptr, TrayMenu);
-    ExpectItems(TrayMenu, {{"&Restore", CmdRestore, false},
-                           {"", 0, true},
-                           {"&Connect", CmdConnect, false},
-                           {"&Disconnect", CmdDisconnect, false},
-                           {"", 0, true},
-                           {"E&xit", CmdExit, false}});
+    // Both enabled until the controller first sets them.
+    ExpectItems(TrayMenu, TrayItems(false, false));
     EXPECT_EQ(CmdRestore, GetMenuDefaultItem(TrayMenu, FALSE, 0));
 }
 
@@ -302,104 +309,198 @@ TEST_F(FirstStart, EnterAndEscapeGoOnOtherKeysStop) {
     EXPECT_EQ(0, SendMessageA(MainWindow, WM_KEYDOWN, 'A', 1));
 }
 
-TEST_F(FirstStart, MinimiseGoesToTheTrayAndComesBack) {
-    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+// ---- The tray, seen at the shell's call and at the popup menu's -----------------------------
+
+std::vector<std::pair<DWORD, NOTIFYICONDATAA>> shellCalls;
+BOOL shellAnswer = TRUE;
+
+BOOL WINAPI RecordShell(DWORD message, PNOTIFYICONDATAA data) {
+    NOTIFYICONDATAA copy = {};
+    std::memcpy(&copy, data, NOTIFYICONDATAA_V1_SIZE);
+    shellCalls.push_back({message, copy});
+    return shellAnswer;
+}
+
+void ExpectAddRecord(const NOTIFYICONDATAA& data, const std::string& tip) {
+    EXPECT_EQ(sizeof(void*) == 8 ? 104u : 88u, data.cbSize); // the first version's size
+    EXPECT_EQ(MainWindow, data.hWnd);
+    EXPECT_EQ(1u, data.uID);
+    EXPECT_EQ(7u, data.uFlags); // message, icon and tip
+    EXPECT_EQ(3079u, data.uCallbackMessage);
+    EXPECT_EQ(MainIcon, data.hIcon);
+    EXPECT_EQ(tip, std::string(data.szTip));
+}
+
+struct TrackCall {
+    int Calls = 0;
+    HMENU Menu = nullptr;
+    UINT Flags = 0;
+    POINT At = {};
+    HWND Owner = nullptr;
+    HWND Foreground = nullptr;
+    bool NullQueuedBefore = false;
+};
+TrackCall track;
+
+// Dispatches the main window's queued messages; true when a WM_NULL was among them.
+bool DrainFindingNull() {
+    bool found = false;
+    MSG msg;
+    while (PeekMessageA(&msg, MainWindow, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_NULL) found = true;
+        DispatchMessageA(&msg);
+    }
+    return found;
+}
+
+std::vector<Item> expectedTrayItems;
+BOOL WINAPI RecordTrack(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*) {
+    ++track.Calls;
+    track.Menu = menu;
+    track.Flags = flags;
+    track.At = {x, y};
+    track.Owner = owner;
+    track.Foreground = GetForegroundWindow();
+    track.NullQueuedBefore = DrainFindingNull();
+    ExpectItems(menu, expectedTrayItems); // the states as shown
+    return FALSE;
+}
+
+// Points the program's shell and popup-menu calls at the recorders for one test, and puts them
+// and the window back after it.
+struct TrayCalls {
+    TrayCalls() {
+        shell_ = ReplaceImport("shell32.dll", "Shell_NotifyIconA",
+                               reinterpret_cast<void*>(&RecordShell));
+        track_ =
+            ReplaceImport("user32.dll", "TrackPopupMenu", reinterpret_cast<void*>(&RecordTrack));
+        EXPECT_NE(nullptr, shell_);
+        EXPECT_NE(nullptr, track_);
+        shellCalls.clear();
+        shellAnswer = TRUE;
+    }
+    ~TrayCalls() {
+        shellAnswer = TRUE;
+        RestoreFromTray();
+        ReplaceImport("shell32.dll", "Shell_NotifyIconA", shell_);
+        ReplaceImport("user32.dll", "TrackPopupMenu", track_);
+        Settings.ShrinkWhenConnected = 0;
+        ReplaceString(Settings.ConnectionName, nullptr);
+    }
+    void* shell_ = nullptr;
+    void* track_ = nullptr;
+};
+
+TEST_F(FirstStart, TrayIconIsAddedAgainForANewTaskbarAndRemovedOnRestore) {
+    TrayCalls calls;
+    const std::string name(100, 'n');
+    ReplaceString(Settings.ConnectionName, NewString(name.c_str()));
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    SendMessageA(MainWindow, taskbarCreated, 0, 0);
+    EXPECT_TRUE(shellCalls.empty()) << "not in the tray: nothing to add again";
+
+    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE | 2, 0); // the system's low bits
     EXPECT_TRUE(InTray);
     EXPECT_FALSE(IsWindowVisible(MainWindow));
     EXPECT_FALSE(IsIconic(MainWindow));
+    ASSERT_EQ(1u, shellCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[0].first);
+    ExpectAddRecord(shellCalls[0].second, "Tovane - " + name.substr(0, 54));
+
+    // Explorer restarted: the same record again, and the window stays in the tray.
+    SendMessageA(MainWindow, taskbarCreated, 0, 0);
+    ASSERT_EQ(2u, shellCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[1].first);
+    EXPECT_EQ(0,
+              std::memcmp(&shellCalls[0].second, &shellCalls[1].second, NOTIFYICONDATAA_V1_SIZE));
+    EXPECT_TRUE(InTray);
+    EXPECT_FALSE(IsWindowVisible(MainWindow));
 
     SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_MOUSEMOVE);
     EXPECT_TRUE(InTray) << "other mouse messages do nothing";
     SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
-
-    // The system menu's Minimize may carry the system's low bits.
-    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE | 2, 0);
-    EXPECT_TRUE(InTray);
-    EXPECT_FALSE(IsWindowVisible(MainWindow));
-    SendMessageA(MainWindow, WM_COMMAND, CmdRestore, 0);
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
+    ASSERT_EQ(3u, shellCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), shellCalls[2].first);
+    EXPECT_EQ(MainWindow, shellCalls[2].second.hWnd);
+    EXPECT_EQ(1u, shellCalls[2].second.uID);
     RECT r = OuterOf(MainWindow);
     EXPECT_EQ(282, r.right - r.left) << "comes back at its size";
 
-    // Restoring when not in the tray only shows the window.
+    // The tray menu's Restore; restoring when not in the tray only shows the window.
+    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    SendMessageA(MainWindow, WM_COMMAND, CmdRestore, 0);
+    EXPECT_FALSE(InTray);
+    EXPECT_TRUE(IsWindowVisible(MainWindow));
     RestoreFromTray();
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
 }
 
-std::vector<std::pair<DWORD, NOTIFYICONDATAA>> trayCalls;
-BOOL WINAPI RecordTrayCall(DWORD message, PNOTIFYICONDATAA data) {
-    NOTIFYICONDATAA copy = {};
-    std::memcpy(&copy, data, std::min<size_t>(data->cbSize, sizeof copy));
-    trayCalls.push_back({message, copy});
-    return TRUE;
+// Right after logon, or without a taskbar, the shell refuses the icon: the window must stay
+// within reach on every road into the tray.
+TEST_F(FirstStart, RefusedTrayIconNeverHidesTheWindow) {
+    TrayCalls calls;
+    shellAnswer = FALSE;
+    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_EQ(1u, shellCalls.size());
+    EXPECT_FALSE(InTray);
+    EXPECT_TRUE(IsWindowVisible(MainWindow));
+
+    // A dial that connects with shrink-when-connected on.
+    Settings.ShrinkWhenConnected = 1;
+    ControllerState = TControllerState::Dialing;
+    OnDialReport(RASCS_Connected, 0);
+    EXPECT_EQ(2u, shellCalls.size());
+    EXPECT_FALSE(InTray);
+    EXPECT_TRUE(IsWindowVisible(MainWindow));
+    EXPECT_EQ(TControllerState::Ready, ControllerState);
+
+    shellAnswer = TRUE;
+    ControllerState = TControllerState::Dialing;
+    OnDialReport(RASCS_Connected, 0);
+    EXPECT_TRUE(InTray);
+    EXPECT_FALSE(IsWindowVisible(MainWindow));
+
+    // A new taskbar that refuses the icon again: the window comes back.
+    shellAnswer = FALSE;
+    SendMessageA(MainWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_FALSE(InTray);
+    EXPECT_TRUE(IsWindowVisible(MainWindow));
 }
 
-TEST_F(FirstStart, TheTrayRecordIsTheSystemsFirstVersionForThisBuild) {
-    void* system =
-        ReplaceImport("shell32.dll", "Shell_NotifyIconA", reinterpret_cast<void*>(&RecordTrayCall));
-    ASSERT_NE(nullptr, system);
-    trayCalls.clear();
-    ShrinkToTray();
-    RestoreFromTray();
-    ReplaceImport("shell32.dll", "Shell_NotifyIconA", system);
-    ASSERT_EQ(2u, trayCalls.size());
-    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), trayCalls[0].first);
-    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), trayCalls[1].first);
-    for (const auto& [message, data] : trayCalls) {
-        // The 88 bytes of the design are the 32-bit layout; a 64-bit record is 104.
-        EXPECT_EQ(sizeof(void*) == 8 ? 104u : 88u, data.cbSize) << message;
-        EXPECT_EQ(MainWindow, data.hWnd);
-        EXPECT_EQ(TrayIconId, data.uID);
-    }
-    const NOTIFYICONDATAA& add = trayCalls[0].second;
-    EXPECT_EQ(static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP), add.uFlags);
-    EXPECT_EQ(TrayCallbackMessage, add.uCallbackMessage);
-    EXPECT_EQ(MainIcon, add.hIcon);
-    EXPECT_STREQ("Tovane", add.szTip);
-}
-
-struct MenuCall {
-    HMENU Menu;
-    UINT Flags;
-    HWND Owner, Foreground;
-};
-std::vector<MenuCall> menuCalls;
-BOOL WINAPI RecordTrackPopupMenu(HMENU menu, UINT flags, int, int, int, HWND owner, const RECT*) {
-    menuCalls.push_back({menu, flags, owner, GetForegroundWindow()});
-    return FALSE; // closed without a choice
-}
-
-TEST_F(FirstStart, TheTrayMenuOpensFromTheForegroundAndAMessageFollowsIt) {
+TEST_F(FirstStart, TrayMenuOnRightButtonUpInEitherControlState) {
+    TrayCalls calls;
+    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(InTray);
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
                                  nullptr, nullptr, nullptr);
-    SetForegroundWindow(other);
-    EXPECT_EQ(other, GetForegroundWindow());
-    void* system = ReplaceImport("user32.dll", "TrackPopupMenu",
-                                 reinterpret_cast<void*>(&RecordTrackPopupMenu));
-    ASSERT_NE(nullptr, system);
-    menuCalls.clear();
-    SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_RBUTTONUP);
-    ReplaceImport("user32.dll", "TrackPopupMenu", system);
-    bool nullPosted = false;
-    MSG msg;
-    while (PeekMessageA(&msg, MainWindow, 0, 0, PM_REMOVE)) {
-        nullPosted = nullPosted || msg.message == WM_NULL;
-        DispatchMessageA(&msg);
+    for (bool connected : {true, false}) {
+        if (connected)
+            ShowConnectedControls();
+        else
+            ShowDisconnectedControls();
+        expectedTrayItems = TrayItems(connected, !connected);
+        SetForegroundWindow(other);
+        SetCursorPos(connected ? 300 : 420, 200);
+        DrainFindingNull();
+        track = TrackCall();
+        SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_RBUTTONUP);
+        ASSERT_EQ(1, track.Calls);
+        EXPECT_EQ(TrayMenu, track.Menu);
+        EXPECT_EQ(static_cast<UINT>(TPM_RIGHTALIGN | TPM_RIGHTBUTTON), track.Flags);
+        POINT cursor = {};
+        GetCursorPos(&cursor);
+        EXPECT_EQ(cursor.x, track.At.x);
+        EXPECT_EQ(cursor.y, track.At.y);
+        EXPECT_EQ(MainWindow, track.Owner);
+        EXPECT_EQ(MainWindow, track.Foreground) << "foreground before the menu";
+        EXPECT_FALSE(track.NullQueuedBefore);
+        EXPECT_TRUE(DrainFindingNull()) << "WM_NULL after the menu";
     }
     ShowWindow(other, SW_HIDE);
     DestroyWindow(other);
-
-    ASSERT_EQ(1u, menuCalls.size());
-    EXPECT_EQ(TrayMenu, menuCalls[0].Menu);
-    EXPECT_EQ(static_cast<UINT>(TPM_RIGHTALIGN | TPM_RIGHTBUTTON), menuCalls[0].Flags);
-    EXPECT_EQ(MainWindow, menuCalls[0].Owner);
-    // Without both the menu does not close when the user clicks elsewhere.
-    EXPECT_EQ(MainWindow, menuCalls[0].Foreground);
-    EXPECT_TRUE(nullPosted);
 }
 
 TEST_F(FirstStart, MovingClearsTheMovedFlags) {
@@ -571,6 +672,69 @@ TEST(TrayTip, DoubleByteCharacterIsNotSplit) {
     EXPECT_EQ("Tovane - " + std::string(52, 'a') + wide, tip);
     // Under a single-byte code page the same bytes are two characters.
     EXPECT_EQ(63u, TrayTipText((std::string(53, 'a') + wide).c_str(), 1252).size());
+}
+
+// ---- A main window that cannot be created ---------------------------------------------------
+
+HHOOK refuseHook = nullptr;
+LRESULT CALLBACK RefuseMainWindow(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        const char* cls = reinterpret_cast<CBT_CREATEWNDA*>(lParam)->lpcs->lpszClass;
+        if (!IS_INTRESOURCE(cls) && std::strcmp(cls, "TovaneMainWndClass") == 0) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 1; // creation fails
+        }
+    }
+    return CallNextHookEx(refuseHook, code, wParam, lParam);
+}
+
+struct ShownBox {
+    std::string Text, Caption;
+    UINT Style;
+};
+std::vector<ShownBox> shownBoxes;
+int CaptureBox(const char* text, const char* caption, UINT style) {
+    shownBoxes.push_back({text, caption, style});
+    return IDOK;
+}
+
+std::string Int32(int32_t n) {
+    return std::string(reinterpret_cast<const char*>(&n), 4);
+}
+
+TEST(StartUp, AMainWindowThatCannotBeCreatedIsReportedAndEndsTheProgram) {
+    InitShared(); // the path the start-up will use: beside this program
+    const std::string dat = SettingsFile;
+    // A box off the work area: any rewrite would store it pulled inside.
+    const std::string stored = std::string(4, '\0') + Int32(5000) + Int32(5000) + Int32(300) +
+                               Int32(200) + Int32(0) + Int32(0) + Int32(0);
+    WriteWholeFile(dat, stored);
+
+    refuseHook = SetWindowsHookExA(WH_CBT, RefuseMainWindow, nullptr, GetCurrentThreadId());
+    ShowProblemBox = CaptureBox;
+    PostQuitMessage(0); // would end a loop that ran without a window, instead of hanging here
+    int code = RunTovane();
+    ShowProblemBox = MessageBoxProblem;
+    UnhookWindowsHookEx(refuseHook);
+    WPARAM quit = 0;
+    QuitPosted(&quit);
+
+    EXPECT_NE(0, code);
+    ASSERT_EQ(1u, shownBoxes.size());
+    EXPECT_EQ("Tovane - Problem", shownBoxes[0].Caption);
+    char system[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_NOT_ENOUGH_MEMORY, 0, system, sizeof system, nullptr);
+    std::string systemText = system;
+    while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
+        systemText.pop_back();
+    ASSERT_FALSE(systemText.empty());
+    EXPECT_EQ("Tovane could not create its main window.\n\n" + systemText, shownBoxes[0].Text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), shownBoxes[0].Style);
+    EXPECT_EQ(nullptr, FindWindowA("TovaneMainWndClass", nullptr));
+    EXPECT_EQ(stored, ReadWholeFile(dat)) << "Tovane.dat must not be rewritten";
+    EXPECT_FALSE(FileExists(dat + ".tmp"));
+    DeleteFileA(dat.c_str());
 }
 
 } // namespace
