@@ -41,9 +41,16 @@ static bool Busy() {
            ControllerState == TControllerState::HangingUp;
 }
 
+// A refresh asked for while a dial or a hang-up ran: it runs once that has ended.
+static bool RefreshPending = false;
+
+static void RunPendingRefresh() {
+    if (RefreshPending && !Busy()) RefreshConnection();
+}
+
 void ResetController() {
     ConnectionHandle = nullptr;
-    UserStopped = FailureHangup = SessionEnding = false;
+    UserStopped = FailureHangup = SessionEnding = RefreshPending = false;
 }
 
 bool CanClose() {
@@ -98,6 +105,12 @@ void RefreshConnection() {
     std::string title = "Tovane";
     if (Settings.ConnectionName) title = title + " - " + Settings.ConnectionName;
     View.SetTitle(title.c_str());
+
+    // The dial or hang-up under way owns the state, the attempt count and the handle: reset
+    // now, the poll would hang up the same handle again inside the hang-up's wait, or the
+    // running dial's reports would be ignored.
+    RefreshPending = Busy();
+    if (RefreshPending) return;
 
     ControllerState = TControllerState::Initial;
     DialAttempt = 0;
@@ -161,6 +174,7 @@ static bool AskForCredentials() {
     if (result != ModalOk || !Settings.UserName || !SessionPassword) {
         ControllerState = remembered;
         UserStopped = true;
+        RunPendingRefresh();
         return false;
     }
     InvalidateRect(owner, nullptr, FALSE);
@@ -213,6 +227,7 @@ void Connect() {
     AddStatusLine(RasErrorText(r));
     ShowDisconnectedControls();
     ControllerState = TControllerState::Ready;
+    RunPendingRefresh();
 }
 
 // ---- The notifier --------------------------------------------------------------------------
@@ -235,6 +250,7 @@ void OnDialReport(RASCONNSTATE state, DWORD error) {
     if (state == RASCS_Connected) {
         if (Settings.ShrinkWhenConnected) View.ShrinkToTray();
         ControllerState = TControllerState::Ready;
+        RunPendingRefresh();
     }
 }
 
@@ -276,14 +292,14 @@ void Disconnect() {
         } else {
             WaitUntilGone(handle);
         }
-        // Only the handle hung up here; a refresh during the wait may have found another.
-        if (ConnectionHandle == handle) ConnectionHandle = nullptr;
+        ConnectionHandle = nullptr;
     }
     AddStatusLine(TextDisconnected);
     View.EnableConnect(true);
     // The failure this hang-up was for is dealt with; a later user hang-up is the user's.
     FailureHangup = false;
     ControllerState = TControllerState::Ready;
+    RunPendingRefresh();
 }
 
 // ---- The poll ----------------------------------------------------------------------------------
@@ -306,6 +322,9 @@ void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
     if (ConnectionHandle) {
         FailureHangup = true;
         Disconnect();
+        // A refresh that ran when the hang-up ended may have adopted a connection, or found
+        // the service failing.
+        if (ConnectionHandle || ControllerState != TControllerState::Ready) return;
     }
     if (!UserStopped && Settings.AutoReconnect) Connect();
 }

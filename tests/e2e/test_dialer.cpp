@@ -121,4 +121,71 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
     EXPECT_EQ(0u, second.ExitCode());
 }
 
+// A line drops, and during the hang-up's wait the user picks another entry in the settings
+// window: the wait is left alone (one hang-up, no dial, Close refused), and only when it has
+// ended is the new entry taken up.
+TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
+    WriteWholeFile(folder.File("rassim.ini"), "[Fast]\nDelay = 50\nDropAfter = 1\n"
+                                              "HangUpTime = 2500\n[Spare]\nDelay = 50\n");
+    const char flags[4] = {0, 1, 0, 0}; // auto reconnect on, shrink off
+    WriteWholeFile(folder.File("Tovane.dat"), std::string(flags, 4) + Int32(100) + Int32(100) +
+                                                  Int32(282) + Int32(165) + Str("Fast") +
+                                                  Str("user") + Str("secret"));
+    TovaneProcess tovane;
+    ASSERT_TRUE(Start(tovane));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    // Dialled, connected, dropped a second later, and the hang-up's wait begins.
+    ASSERT_TRUE(WaitFor([&] { return !Journal(tovane, "RasHangUpA").empty(); }, 10000));
+
+    PostMessageA(main, WM_COMMAND, 3073, 0); // Settings, dispatched by the wait
+    HWND settings = tovane.WaitForWindow("TovaneSettingsWndClass", 2000);
+    ASSERT_NE(nullptr, settings);
+    HWND list = FindChild(settings, "ComboBox");
+    ASSERT_NE(nullptr, list);
+    SendMessageA(list, CB_SETCURSEL, 1, 0); // Spare
+    PostMessageA(GetDlgItem(settings, 1), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return TextOf(main) == "Tovane - Spare"; }, 2000));
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    PumpMessages(300);
+    EXPECT_TRUE(IsWindow(main)) << "Close is refused while the hang-up waits";
+    // Status polls that found the hung-up handle gone: the end of the wait.
+    auto gone = [&] {
+        std::vector<std::string> found;
+        for (std::string line : Journal(tovane, "RasGetConnectStatusA")) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+                line.pop_back();
+            if (line.size() > 4 && line.compare(line.size() - 4, 4, "-> 6") == 0)
+                found.push_back(line);
+        }
+        return found;
+    };
+    const bool stillWaiting = gone().empty();
+
+    // The wait ends when the handle is gone; the new entry is refreshed, then dialled.
+    ASSERT_TRUE(WaitFor([&] { return !Journal(tovane, "entry=\"Spare\"").empty(); }, 8000));
+    EXPECT_TRUE(stillWaiting) << "the wait ended before the entry was changed: no test";
+    std::vector<std::string> hangUps = Journal(tovane, "RasHangUpA");
+    EXPECT_EQ(1u, hangUps.size());
+    auto timeOf = [](const std::string& line) { return std::stoull(line); };
+    const std::vector<std::string> ends = gone();
+    ASSERT_FALSE(ends.empty());
+    std::vector<std::string> dials = Journal(tovane, "RasDialA");
+    ASSERT_EQ(2u, dials.size());
+    EXPECT_NE(std::string::npos, dials[0].find("entry=\"Fast\""));
+    EXPECT_NE(std::string::npos, dials[1].find("entry=\"Spare\""));
+    EXPECT_GE(timeOf(dials[1]), timeOf(ends[0])) << "no dial inside the wait";
+    // The refresh's enumeration comes after the wait and before the new dial.
+    bool refreshed = false;
+    for (const std::string& line : Journal(tovane, "RasEnumConnectionsA"))
+        refreshed =
+            refreshed || (timeOf(line) >= timeOf(ends[0]) && timeOf(line) <= timeOf(dials[1]));
+    EXPECT_TRUE(refreshed);
+    // Closed once the new dial has connected (Close is refused while it runs).
+    ASSERT_TRUE(
+        WaitFor([&] { return Journal(tovane, "state=8192 error=0 thread").size() >= 2; }, 8000));
+    PumpMessages(300);
+    ASSERT_TRUE(tovane.CloseMain());
+}
+
 } // namespace

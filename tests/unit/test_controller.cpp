@@ -703,6 +703,93 @@ TEST_F(Controller, CommandsDuringTheWaitStartNoSecondDialOrHangUp) {
     EXPECT_EQ(TControllerState::Ready, ControllerState);
 }
 
+// ---- The entry changed in the settings window while a dial or hang-up runs --------------------
+
+// What the settings window's OK does with a new entry.
+void ChooseEntry(const char* name) {
+    SetString(Settings.ConnectionName, name);
+    RefreshConnection();
+}
+
+TEST_F(Controller, AnEntryChangedDuringTheHangUpWaitIsTakenUpWhenTheWaitEnds) {
+    Settings.AutoReconnect = 1;
+    HRASCONN h = ConnectedThroughDial();
+    Fake.Find(h)->State = RASCS_Disconnected; // the line drops
+    Fake.HangUpMs = 300;
+    Mark();
+    struct {
+        TControllerState State;
+        int DialAttempt, Dials;
+        HRASCONN Handle;
+        size_t HangUps;
+        std::string Title;
+        bool StillThere;
+    } during = {};
+    RunStepsOnTimer({[] { ChooseEntry("Backup"); },
+                     [&] {
+                         Tick(); // the poll inside the wait
+                         SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+                         during = {ControllerState,
+                                   DialAttempt,
+                                   Fake.Dials,
+                                   ConnectionHandle,
+                                   Fake.HangUps.size(),
+                                   TextOf(MainWindow),
+                                   IsWindow(MainWindow) != FALSE};
+                     }});
+    Tick(); // sees the drop, hangs up and waits
+    ClearTimerSteps();
+
+    EXPECT_EQ(TControllerState::HangingUp, during.State);
+    EXPECT_EQ(1, during.DialAttempt);
+    EXPECT_EQ(h, during.Handle);
+    EXPECT_EQ(1, during.Dials) << "no dial inside the wait";
+    EXPECT_EQ(1u, during.HangUps);
+    EXPECT_EQ("Tovane - Backup", during.Title);
+    EXPECT_TRUE(during.StillThere) << "Close is refused during the wait";
+    EXPECT_EQ(std::vector<HRASCONN>{h}, Fake.HangUps);
+    // Then the refresh for the new entry, and auto reconnect dials it, counted from 1 again.
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(5u, lines.size());
+    EXPECT_EQ((std::vector<std::string>{"  disconnecting...", "Disconnected", "Disconnected", " "}),
+              std::vector<std::string>(lines.begin(), lines.begin() + 4));
+    EXPECT_TRUE(IsConnectingLine(lines[4], 1)) << lines[4];
+    EXPECT_EQ(2, Fake.Dials);
+    EXPECT_STREQ("Backup", Fake.LastParams.szEntryName);
+}
+
+TEST_F(Controller, AnEntryChangedDuringADialLeavesTheDialItsReports) {
+    for (DWORD error : {DWORD(0), DWORD(633)}) {
+        SCOPED_TRACE(error);
+        SetUp();
+        Fake.Connections.push_back({"Backup", Handle(0x77), RASCS_Connected});
+        Connect();
+        HRASCONN h = ConnectionHandle;
+        Mark();
+        ChooseEntry("Backup");
+        EXPECT_EQ("Tovane - Backup", TextOf(MainWindow));
+        EXPECT_EQ(TControllerState::Dialing, ControllerState);
+        EXPECT_EQ(1, DialAttempt);
+        EXPECT_EQ(h, ConnectionHandle);
+        EXPECT_FALSE(CanClose());
+        EXPECT_TRUE(Lines().empty());
+
+        ReportFromThread({{error ? RASCONNSTATE(2) : RASCS_Connected, error}});
+        PumpMessages(0);
+        // The dial's report is handled (an error hangs up its handle), then the new entry is
+        // refreshed and its connection adopted.
+        std::vector<std::string> expected = {error ? ErrorLine(error) : StateLine(RASCS_Connected)};
+        if (error) expected.insert(expected.end(), {"  disconnecting...", "Disconnected"});
+        expected.push_back(StateLine(RASCS_Connected));
+        EXPECT_EQ(expected, Lines());
+        EXPECT_EQ(error ? std::vector<HRASCONN>{h} : std::vector<HRASCONN>{}, Fake.HangUps);
+        EXPECT_EQ(TControllerState::Ready, ControllerState);
+        EXPECT_EQ(Handle(0x77), ConnectionHandle);
+        EXPECT_EQ(0, DialAttempt);
+        EXPECT_TRUE(ConnectedLook());
+    }
+}
+
 // While hanging up: see the wait test above.
 TEST_F(Controller, CloseAndExitAreRefusedWhileDialling) {
     Connect();
