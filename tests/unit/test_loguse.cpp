@@ -490,7 +490,9 @@ TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
     const double early = Fastest(first), late = Fastest(last);
     std::printf("append with a client hooked: lines 1..1000 %.1f us, %d..%d %.1f us\n", early,
                 lines - sample + 1, lines, late);
-    EXPECT_LT(late, 2 * early + 20) << "a cost that grows with the log";
+    // A cost that grew with the log would be ~100 times the early one here; a factor of 4
+    // leaves room for a busy two-core machine slowing one whole sample.
+    EXPECT_LT(late, 4 * early + 50) << "a cost that grows with the log";
     EXPECT_EQ(Wide("Connecting device..."), list.Value());
     EXPECT_EQ(lines, list.Count());
 
