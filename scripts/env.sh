@@ -88,17 +88,86 @@ start_desktop() {
   "$run" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
-stop_services() {
+stop_wine() {
   # "wineserver -k" ends every process of this prefix (services included), then the server.
   if [ -n "$WINESERVER_PID" ]; then
     "$(wineserver_binary)" -k >/dev/null 2>&1 || true
     kill "$WINESERVER_PID" 2>/dev/null || true
     wait "$WINESERVER_PID" 2>/dev/null || true
   fi
+  WINESERVER_PID=""
+}
+
+stop_services() {
+  stop_wine
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" 2>/dev/null || true
     wait "$XVFB_PID" 2>/dev/null || true
   fi
-  WINESERVER_PID=""
   XVFB_PID=""
+}
+
+# The 32-bit Wine loader, from Debian's wine32:i386.
+WINE32_LOADER=/usr/lib/wine/wine
+
+# Whether the kernel executes 32-bit x86 code: runs a 93-byte i386 ELF that exits with 42.
+runs_32bit_code() {
+  local probe status=0
+  probe=$(mktemp "${TMPDIR:-/tmp}/tovane-i386-XXXXXX") || return 1
+  python3 - "$probe" <<'PY'
+import struct, sys
+code = b"\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80"  # mov ebx,42; mov eax,1; int 0x80
+base, start = 0x08048000, 52 + 32
+elf = struct.pack("<4s5B7xHHIIIIIHHHHHH", b"\x7fELF", 1, 1, 1, 0, 0, 2, 3, 1, base + start, 52, 0, 0,
+                  52, 32, 1, 0, 0, 0)
+elf += struct.pack("<8I", 1, 0, base, base, start + len(code), start + len(code), 5, 0x1000)
+open(sys.argv[1], "wb").write(elf + code)
+PY
+  chmod +x "$probe"
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  [ "$status" -eq 42 ]
+}
+
+# Prints why the 32-bit build cannot run under Wine here; prints nothing when it can.
+why_no_wine32() {
+  if ! runs_32bit_code; then
+    echo "this machine does not execute 32-bit code"
+  elif [ ! -x "$WINE32_LOADER" ]; then
+    echo "the 32-bit Wine loader $WINE32_LOADER (package wine32:i386) is not installed"
+  elif ! "$WINE32_LOADER" --version >/dev/null 2>&1; then
+    echo "the 32-bit Wine loader $WINE32_LOADER does not start"
+  fi
+}
+
+# A 64-bit prefix made before wine32 was installed has no syswow64: 32-bit programs fail in it
+# ("could not load kernel32.dll"). Removes such a prefix so that the next start makes it again.
+drop_prefix_without_wow64() {
+  local prefix=$1
+  if [ -d "$prefix/drive_c/windows" ] && [ ! -d "$prefix/drive_c/windows/syswow64" ] &&
+     grep -q '^#arch=win64' "$prefix/system.reg" 2>/dev/null; then
+    echo "Removing $prefix: it was made without 32-bit support"
+    rm -rf "$prefix"
+  fi
+}
+
+# run_ctest TREE [ctest args]: the tree's tests, serially, with the Wine session already started.
+run_ctest() {
+  local tree=$1 status=0 started
+  shift
+  started=$(date +%s)
+  ctest --test-dir "$tree" --output-on-failure --timeout 240 "$@" || status=$?
+  echo "$(basename "$tree"): ctest finished in $(($(date +%s) - started)) s"
+  return $status
+}
+
+# run_suite TREE [ctest args]: every test of one build tree in the tree's own Wine prefix, on the
+# display already started.
+run_suite() {
+  local tree=$1 status=0
+  shift
+  start_wine "$tree/wineprefix" "$tree/wine-run"
+  run_ctest "$tree" "$@" || status=$?
+  stop_wine
+  return $status
 }

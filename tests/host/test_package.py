@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the release zips: names, exact contents, PE machine, imports, version resource,
-and that the 64-bit Tovane.exe from its zip starts and exits cleanly in an empty folder."""
+and that the Tovane.exe of this build's zip starts and exits cleanly in an empty folder."""
 import os
 import re
 import shutil
@@ -78,22 +78,24 @@ for platform, arch, machine in (("win32", "i686", 0x14C), ("win64", "x86_64", 0x
     check(fixed == version, f"{platform} file version {fixed}, expected {version}")
     check(text == version, f"{platform} ProductVersion '{text}', expected '{version}'")
 
-# The 64-bit program from its zip, in an empty folder: starts, closes on WM_CLOSE, leaves Tovane.dat.
-win64 = os.path.join(packages, f"Tovane-{version}-win64.zip")
-if os.path.isfile(win64):
+# The program from this build's zip, run by this build's Wine loader in an empty folder: starts,
+# closes on WM_CLOSE with exit code 0, leaves a 32-byte Tovane.dat.
+own = "win64" if pe_machine(open(os.path.join(build, "bin", "Tovane.exe"), "rb").read()) == 0x8664 else "win32"
+own_zip = os.path.join(packages, f"Tovane-{version}-{own}.zip")
+if os.path.isfile(own_zip):
     tmp = tempfile.mkdtemp(prefix="tovane-package-")
     try:
-        with zipfile.ZipFile(win64) as z:
+        with zipfile.ZipFile(own_zip) as z:
             z.extract("Tovane.exe", tmp)
         wine_folder = "Z:" + tmp.replace("/", "\\")
         run = subprocess.run([os.path.join(build, "wine-run"), os.path.join(build, "bin", "tovdrive.exe"),
                               "run-close", wine_folder], capture_output=True, text=True, timeout=120)
-        check(run.returncode == 0, f"run-close failed: {run.returncode} {run.stdout.strip()}")
+        check(run.returncode == 0, f"{own} run-close failed: {run.returncode} {run.stdout.strip()}")
         dat = os.path.join(tmp, "Tovane.dat")
-        check(os.path.isfile(dat), "no Tovane.dat after the run")
+        check(os.path.isfile(dat), f"no Tovane.dat after the {own} run")
         if os.path.isfile(dat):
             data = open(dat, "rb").read()
-            check(len(data) == 32 and data[:4] == b"\1\1\1\1", f"Tovane.dat is {data!r}")
+            check(len(data) == 32 and data[:4] == b"\1\1\1\1", f"{own} Tovane.dat is {data!r}")
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
 
