@@ -107,10 +107,11 @@ stop_services() {
   XVFB_PID=""
 }
 
-# The 32-bit Wine loader, from Debian's wine32:i386.
-WINE32_LOADER=/usr/lib/wine/wine
+# The 32-bit Wine loader, from Debian's wine32:i386 (WINE32_LOADER=/nonexistent scripts/test
+# shows the skip line).
+WINE32_LOADER=${WINE32_LOADER:-/usr/lib/wine/wine}
 
-# Whether the kernel executes 32-bit x86 code: runs a 93-byte i386 ELF that exits with 42.
+# Whether the kernel executes 32-bit x86 code: runs a 96-byte i386 ELF that exits with 42.
 runs_32bit_code() {
   local probe status=0
   probe=$(mktemp "${TMPDIR:-/tmp}/tovane-i386-XXXXXX") || return 1
