@@ -30,10 +30,14 @@ static std::string SystemErrorText(DWORD error) {
     return result;
 }
 
-static bool StartUp() {
-    LoadRasApi();
+bool StartTovane(const TStartOptions& options) {
+    if (options.RasLibrary)
+        LoadRasApiFrom(options.RasLibrary);
+    else if (!options.RasBound)
+        LoadRasApi();
     InitCommonControls();
     InitShared();
+    if (options.SettingsFile) SettingsFile = options.SettingsFile;
     LoadSettings();
     SetupMainWindow();
     RegisterImageButton();
@@ -41,27 +45,29 @@ static bool StartUp() {
     SetupAboutWindow();
     SetupPasswordWindow();
     RegisterLinkControl();
-    return CreateMainWindow();
+    if (CreateMainWindow()) return true;
+    DWORD error = GetLastError();
+    DoneShared();
+    FreeRasApi();
+    SetLastError(error);
+    return false;
 }
 
-static void ShutDown() {
+void StopTovane() {
     SaveSettings();
     DoneShared();
     FreeRasApi();
 }
 
 int RunTovane() {
-    if (!StartUp()) {
+    if (!StartTovane()) {
         DWORD error = GetLastError();
         std::string text = StartFailedText;
         if (error != 0) text += "\n\n" + SystemErrorText(error);
         ShowProblemBox(text.c_str(), ProblemCaption, ProblemStyle);
-        // Tovane.dat is left as it was: nothing has changed it.
-        DoneShared();
-        FreeRasApi();
         return StartFailedExitCode;
     }
     RunMessageLoop();
-    ShutDown();
+    StopTovane();
     return 0;
 }

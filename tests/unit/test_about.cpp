@@ -3,23 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "AboutExpect.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
-#include "controls/NIBtn.h"
 #include "controls/NURL.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 #include "windows/WAbout.h"
-
-static bool operator==(const RECT& a, const RECT& b) {
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-static std::ostream& operator<<(std::ostream& out, const RECT& r) {
-    return out << "(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";
-}
 
 namespace {
 
@@ -33,48 +26,26 @@ HINSTANCE WINAPI RecordStart(HWND, LPCSTR, LPCSTR, LPCSTR parameters, LPCSTR, IN
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // success: above 32
 }
 
-// Start-up as the program does it, with the real main window as the owner: its own move is what
-// sends the about window back over it.
+// The program's start-up, with the real main window as the owner: its own move is what sends
+// the about window back over it.
 class AboutEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        InitShared();
-        Settings.WindowRect = {150, 120, 420, 260};
-        Settings.AlwaysOnTop = 0;
-        LoadFailed = false;
-        SetupMainWindow();
-        RegisterImageButton();
-        SetupAboutWindow();
-        RegisterLinkControl();
-        CreateMainWindow();
-        KillTimer(MainWindow, PollTimerId);
+        DatFile dat;
+        dat.AlwaysOnTop = 0;
+        dat.Left = 150;
+        dat.Top = 120;
+        dat.Width = 420;
+        dat.Height = 260;
+        program = std::make_unique<StartedTovane>(dat.Bytes());
     }
-    void TearDown() override {
-        ShowWindow(MainWindow, SW_HIDE);
-        DestroyWindow(MainWindow);
-        DoneShared();
-    }
+    void TearDown() override { program.reset(); }
+    std::unique_ptr<StartedTovane> program;
 };
 const auto* environment = ::testing::AddGlobalTestEnvironment(new AboutEnvironment);
 
 HWND LinkOf(HWND about) {
     return FindWindowExA(about, nullptr, LinkClassName, nullptr);
-}
-
-RECT OuterRect(HWND window) {
-    RECT r;
-    GetWindowRect(window, &r);
-    return r;
-}
-
-// Ends a modal loop that nothing else ended, so a broken path fails instead of hanging.
-constexpr int StuckResult = 99;
-HWND stuckWindow = nullptr;
-void CALLBACK Unstick(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    if (!IsWindow(stuckWindow)) return;
-    EndModal(StuckResult, MainWindow);
-    DestroyWindow(stuckWindow);
 }
 
 struct ModalRun {
@@ -86,27 +57,19 @@ struct ModalRun {
 
 CloseWatch* watch = nullptr;
 
-// Opens the window, lets input post its messages, and runs the modal loop to its end.
+// Opens the window, lets input post its messages from inside the modal loop, and runs the loop
+// to its end.
 ModalRun RunAbout(const std::function<void(HWND about)>& input) {
     ModalRun run;
     HWND about = CreateAboutWindow(MainWindow);
     EXPECT_NE(nullptr, about);
-    if (!about) return run;
     watch->Reset();
-    stuckWindow = about;
-    UINT_PTR timer = SetTimer(nullptr, 0, 5000, Unstick);
-    input(about);
-    run.Result = RunModal(about, MainWindow);
-    KillTimer(nullptr, timer);
+    run.Result = DriveModal(about, MainWindow, {[&] { input(about); }}, 5000);
     run.Gone = !IsWindow(about);
     run.Destroyed = watch->Destroyed();
     run.Problem = watch->Problem();
     EnableWindow(MainWindow, TRUE);
     return run;
-}
-
-void PostKey(HWND target, WPARAM key) {
-    PostMessageA(target, WM_KEYDOWN, key, 1);
 }
 
 class AboutClosing : public ::testing::Test {
@@ -333,12 +296,12 @@ class AboutPlace : public ::testing::Test {
         if (moveTo)
             SetWindowPos(about, nullptr, moveTo->x, moveTo->y, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        RECT r = OuterRect(about);
+        RECT r = RectOf(about);
         DestroyWindow(about); // never shown: cheap
         return r;
     }
     static RECT CentredOverOwner() {
-        RECT owner = OuterRect(MainWindow);
+        RECT owner = RectOf(MainWindow);
         LONG left = owner.left + (owner.right - owner.left) / 2 - LayoutAt96.Window.cx / 2;
         LONG top = owner.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) +
                    GetSystemMetrics(SM_CYMENU);

@@ -10,22 +10,13 @@
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
-#include "controls/NIBtn.h"
 #include "ras/NRas.h"
-#include "support/TestSupport.h"
-#include "windows/WPass.h"
+#include "support/Harness.h"
 
 namespace {
 
-std::string Text(const char* value) {
-    return value ? value : "";
-}
-
-void SetString(char*& field, const char* value) {
-    ReplaceString(field, NewString(value));
-}
-
 std::unique_ptr<TempFolder> Folder;
+std::unique_ptr<StartedTovane> Program;
 std::unique_ptr<ScopedEnv> ConfigEnv, StateEnv, JournalEnv;
 
 // Forty reports a dial: thirty-nine states without a pause, the last one repeated with an error.
@@ -70,23 +61,14 @@ class Dialing : public ::testing::Test {
         // A file named rasapi32.dll would be answered by Wine's own library: bind a copy.
         std::string copy = Folder->File("simulated-service.dll");
         ASSERT_TRUE(CopyFileA((ExeFolder() + "rassim\\rasapi32.dll").c_str(), copy.c_str(), FALSE));
-        LoadRasApiFrom(copy.c_str());
+        TStartOptions options;
+        options.RasLibrary = copy.c_str();
+        Program = std::make_unique<StartedTovane>(std::string(), options);
+        ASSERT_TRUE(Program->Started);
         ASSERT_TRUE(RasSlotBound(4));
-
-        InitShared();
-        LoadSettings();
-        FreeString(Settings.ConnectionName);
-        SetupMainWindow();
-        RegisterImageButton();
-        SetupPasswordWindow();
-        CreateMainWindow();
-        KillTimer(MainWindow, PollTimerId);
     }
     static void TearDownTestSuite() {
-        ShowWindow(MainWindow, SW_HIDE);
-        DestroyWindow(MainWindow);
-        PumpMessages(0);
-        FreeRasApi();
+        Program.reset();
         Sleep(100); // finished workers let go of the library before the folder goes
         JournalEnv.reset();
         StateEnv.reset();
@@ -125,17 +107,7 @@ class Dialing : public ::testing::Test {
     }
     // Journal lines written since the test began that contain the text.
     std::vector<std::string> Journal(const std::string& text) const {
-        std::string all = ReadWholeFile(Folder->File("journal.txt")).substr(journalMark);
-        std::vector<std::string> found;
-        size_t at = 0;
-        while (at < all.size()) {
-            size_t end = all.find('\n', at);
-            std::string line = all.substr(at, end == std::string::npos ? end : end - at);
-            if (line.find(text) != std::string::npos) found.push_back(line);
-            if (end == std::string::npos) break;
-            at = end + 1;
-        }
-        return found;
+        return LinesWith(Folder->File("journal.txt"), text, journalMark);
     }
     void Tick() { PollTimer(MainWindow, WM_TIMER, PollTimerId, 0); }
     bool WaitForState(TControllerState state, DWORD ms = 5000) {

@@ -17,9 +17,8 @@
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
-#include "controls/NIBtn.h"
 #include "support/Pixels.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 #include "windows/WAbout.h"
 #include "windows/WPass.h"
 #include "windows/WSettings.h"
@@ -70,25 +69,6 @@ std::vector<Item> TrayItems(bool connectGrayed, bool disconnectGrayed) {
             {"E&xit", CmdExit, false}};
 }
 
-RECT OuterOf(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-// A child's box in its parent's client coordinates.
-RECT ChildBox(HWND child) {
-    RECT r = OuterOf(child);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-RECT ClientOf(HWND window) {
-    RECT r = {};
-    GetClientRect(window, &r);
-    return r;
-}
-
 void ExpectBox(const WindowBox& box, const RECT& r) {
     EXPECT_EQ(box.Left, r.left);
     EXPECT_EQ(box.Top, r.top);
@@ -104,12 +84,12 @@ void MoveMain(int x, int y, int width, int height) {
 // The layout with a band of `band` pixels and button boxes right/bottom distances as given.
 void ExpectLayout(int band, int connectRight, int disconnectRight, int fromBottom) {
     RECT client = ClientOf(MainWindow);
-    RECT strip = ChildBox(StatusStrip);
+    RECT strip = BoxInParent(StatusStrip);
     EXPECT_EQ(0, strip.left);
     EXPECT_EQ(0, strip.top);
     EXPECT_EQ(client.right, strip.right);
     EXPECT_EQ(client.bottom - band, strip.bottom);
-    RECT connect = ChildBox(ConnectButton), disconnect = ChildBox(DisconnectButton);
+    RECT connect = BoxInParent(ConnectButton), disconnect = BoxInParent(DisconnectButton);
     EXPECT_EQ(client.right - connectRight, connect.left);
     EXPECT_EQ(client.bottom - fromBottom, connect.top);
     EXPECT_EQ(client.right - disconnectRight, disconnect.left);
@@ -142,15 +122,7 @@ bool QuitPosted(WPARAM* code) {
     return true;
 }
 
-std::unique_ptr<TempFolder> folder;
-
-// Shared set-up of both suites: the start-up sequence up to the main window.
-void StartMainWindow() {
-    SetupMainWindow();
-    RegisterImageButton();
-    CreateMainWindow();
-    PumpMessages(50);
-}
+std::unique_ptr<StartedTovane> program;
 
 // Closing destroys the window; hidden first, so it is quick.
 void CloseMain() {
@@ -164,16 +136,10 @@ void CloseMain() {
 
 class FirstStart : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        folder = std::make_unique<TempFolder>();
-        InitShared();
-        SettingsFile = folder->File("Tovane.dat");
-        LoadSettings();
-        StartMainWindow();
-    }
+    static void SetUpTestSuite() { program = std::make_unique<StartedTovane>(); }
     static void TearDownTestSuite() {
         if (IsWindow(MainWindow)) CloseMain();
-        folder.reset();
+        program.reset();
     }
     void SetUp() override {
         ASSERT_TRUE(IsWindow(MainWindow));
@@ -203,7 +169,7 @@ TEST_F(FirstStart, MenusHaveTheirItems) {
 }
 
 TEST_F(FirstStart, OpensCentredAtTheDefaultSizeAndTopmost) {
-    RECT r = OuterOf(MainWindow);
+    RECT r = RectOf(MainWindow);
     EXPECT_EQ(282, r.right - r.left);
     EXPECT_EQ(165, r.bottom - r.top);
     EXPECT_EQ((ScreenWidth - 282) / 2, r.left);
@@ -235,7 +201,7 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
     EXPECT_TRUE(IsWindowEnabled(ConnectButton));
     EXPECT_FALSE(IsWindowEnabled(DisconnectButton));
     for (HWND button : {ConnectButton, DisconnectButton}) {
-        RECT box = ChildBox(button);
+        RECT box = BoxInParent(button);
         EXPECT_EQ(75, box.right - box.left);
         EXPECT_EQ(25, box.bottom - box.top);
         EXPECT_TRUE(GetWindowLongA(button, GWL_STYLE) & WS_TABSTOP);
@@ -250,7 +216,7 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
 }
 
 TEST_F(FirstStart, ButtonsStayAnchoredWhenResized) {
-    RECT before = OuterOf(MainWindow);
+    RECT before = RectOf(MainWindow);
     MoveMain(before.left, before.top, 420, 330);
     ExpectLayout(35, 79, 159, 29);
     MoveMain(before.left, before.top, 200, 140);
@@ -265,9 +231,9 @@ TEST_F(FirstStart, KeepsItsMinimumSize) {
               info.ptMinTrackSize.y);
     EXPECT_EQ(5000, info.ptMaxTrackSize.x) << "the other members are left alone";
 
-    RECT before = OuterOf(MainWindow);
+    RECT before = RectOf(MainWindow);
     MoveMain(before.left, before.top, 100, 60);
-    RECT small = OuterOf(MainWindow);
+    RECT small = RectOf(MainWindow);
     EXPECT_EQ(180, small.right - small.left);
     EXPECT_EQ(info.ptMinTrackSize.y, small.bottom - small.top);
     MoveMain(before.left, before.top, 282, 165);
@@ -425,7 +391,7 @@ TEST_F(FirstStart, TrayIconIsAddedAgainForANewTaskbarAndRemovedOnRestore) {
     EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), shellCalls[2].first);
     EXPECT_EQ(MainWindow, shellCalls[2].second.hWnd);
     EXPECT_EQ(1u, shellCalls[2].second.uID);
-    RECT r = OuterOf(MainWindow);
+    RECT r = RectOf(MainWindow);
     EXPECT_EQ(282, r.right - r.left) << "comes back at its size";
 
     // The tray menu's Restore; restoring when not in the tray only shows the window.
@@ -504,12 +470,9 @@ TEST_F(FirstStart, TrayMenuOnRightButtonUpInEitherControlState) {
 }
 
 TEST_F(FirstStart, MovingClearsTheMovedFlags) {
-    SetupSettingsWindow();
-    SetupPasswordWindow();
-    SetupAboutWindow();
     for (HWND opened : {CreateSettingsWindow(MainWindow, nullptr), CreatePasswordWindow(MainWindow),
                         CreateAboutWindow(MainWindow)}) {
-        RECT at = OuterOf(opened);
+        RECT at = RectOf(opened);
         SetWindowPos(opened, nullptr, at.left + 5, at.top + 5, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         DestroyWindow(opened);
@@ -517,7 +480,7 @@ TEST_F(FirstStart, MovingClearsTheMovedFlags) {
     ASSERT_TRUE(SettingsWindowState().Moved);
     ASSERT_TRUE(PasswordWindowState().Moved);
     ASSERT_TRUE(AboutWindowState().Moved);
-    RECT r = OuterOf(MainWindow);
+    RECT r = RectOf(MainWindow);
     SetWindowPos(MainWindow, nullptr, r.left + 10, r.top + 10, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_FALSE(SettingsWindowState().Moved);
@@ -563,8 +526,8 @@ TEST_F(FirstStart, EndSessionStoresTheBox) {
     EXPECT_FALSE(SessionEnding);
 
     SendMessageA(MainWindow, WM_ENDSESSION, TRUE, 0);
-    ExpectBox({120, 90, 300, 200}, OuterOf(MainWindow));
-    ExpectBox(Settings.WindowRect, OuterOf(MainWindow));
+    ExpectBox({120, 90, 300, 200}, RectOf(MainWindow));
+    ExpectBox(Settings.WindowRect, RectOf(MainWindow));
     EXPECT_TRUE(SessionEnding);
     EXPECT_FALSE(KillTimer(MainWindow, PollTimerId)) << "the poll timer is stopped";
     SessionEnding = false;
@@ -621,19 +584,24 @@ TEST_F(FirstStart, CloseEndsTheProgramAndStoresTheBox) {
 class StoredBox : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        InitShared();
-        Settings.AlwaysOnTop = 0;
-        Settings.WindowRect = {WorkArea.right - 100, WorkArea.top - 40, 300, 180};
-        LoadFailed = false;
-        StartMainWindow();
+        RECT work = {};
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+        DatFile dat;
+        dat.AlwaysOnTop = 0;
+        dat.Left = work.right - 100;
+        dat.Top = work.top - 40;
+        dat.Width = 300;
+        dat.Height = 180;
+        program = std::make_unique<StartedTovane>(dat.Bytes());
     }
     static void TearDownTestSuite() {
         if (IsWindow(MainWindow)) CloseMain();
+        program.reset();
     }
 };
 
 TEST_F(StoredBox, IsPulledInsideTheWorkAreaAndNotTopmost) {
-    RECT r = OuterOf(MainWindow);
+    RECT r = RectOf(MainWindow);
     EXPECT_EQ(WorkArea.right - 300, r.left);
     EXPECT_EQ(WorkArea.top, r.top);
     EXPECT_EQ(300, r.right - r.left);
@@ -698,16 +666,13 @@ int CaptureBox(const char* text, const char* caption, UINT style) {
     return IDOK;
 }
 
-std::string Int32(int32_t n) {
-    return std::string(reinterpret_cast<const char*>(&n), 4);
-}
-
 TEST(StartUp, AMainWindowThatCannotBeCreatedIsReportedAndEndsTheProgram) {
     InitShared(); // the path the start-up will use: beside this program
     const std::string dat = SettingsFile;
     // A box off the work area: any rewrite would store it pulled inside.
-    const std::string stored = std::string(4, '\0') + Int32(5000) + Int32(5000) + Int32(300) +
-                               Int32(200) + Int32(0) + Int32(0) + Int32(0);
+    const std::string stored = std::string(4, '\0') + Int32Bytes(5000) + Int32Bytes(5000) +
+                               Int32Bytes(300) + Int32Bytes(200) + Int32Bytes(0) + Int32Bytes(0) +
+                               Int32Bytes(0);
     WriteWholeFile(dat, stored);
 
     refuseHook = SetWindowsHookExA(WH_CBT, RefuseMainWindow, nullptr, GetCurrentThreadId());

@@ -13,60 +13,40 @@
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "controls/NURL.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 #include "windows/WAbout.h"
 #include "windows/WPass.h"
 #include "windows/WSettings.h"
 
 namespace {
 
-std::unique_ptr<TempFolder> folder;
-
-// The start-up sequence of the program, with no settings file; each set-up runs twice, and the
-// second run must not scale again.
+// The program's start-up with no settings file; then every set-up runs a second time, which
+// must not scale again, and the main window lays itself out anew.
 class StartUpAt120Dpi : public ::testing::Environment {
   public:
     void SetUp() override {
-        InitShared();
-        folder = std::make_unique<TempFolder>();
-        SettingsFile = folder->File("Tovane.dat");
-        LoadSettings();
-        Settings.AlwaysOnTop = 0;
-        for (int i = 0; i < 2; ++i) {
-            SetupMainWindow();
-            RegisterImageButton();
-            SetupSettingsWindow();
-            SetupAboutWindow();
-            SetupPasswordWindow();
-            RegisterLinkControl();
-        }
-        CreateMainWindow();
-        KillTimer(MainWindow, PollTimerId);
+        program = std::make_unique<StartedTovane>();
+        SetupMainWindow();
+        RegisterImageButton();
+        SetupSettingsWindow();
+        SetupAboutWindow();
+        SetupPasswordWindow();
+        RegisterLinkControl();
+        RECT r = RectOf(MainWindow);
+        SetWindowPos(MainWindow, nullptr, 0, 0, r.right - r.left + 1, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(MainWindow, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         PumpMessages(50);
     }
-    void TearDown() override {
-        ShowWindow(MainWindow, SW_HIDE);
-        DestroyWindow(MainWindow);
-        folder.reset();
-    }
+    void TearDown() override { program.reset(); }
+    std::unique_ptr<StartedTovane> program;
 };
 const auto* environment = ::testing::AddGlobalTestEnvironment(new StartUpAt120Dpi);
 
-RECT Outer(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-// x, y, width, height in the parent's client area.
-std::vector<int> Box(HWND child) {
-    RECT r = ChildBox(child);
-    return {r.left, r.top, r.right, r.bottom};
-}
-
 std::vector<int> Size(HWND window) {
-    RECT r = Outer(window);
-    return {r.right - r.left, r.bottom - r.top};
+    SIZE size = SizeOf(window);
+    return {size.cx, size.cy};
 }
 
 HWND Standard(HWND window, int index) { // the controls with id 0, in creation order
@@ -85,7 +65,7 @@ TEST(At120Dpi, TheScaleComesFromTheScreen) {
 }
 
 TEST(At120Dpi, TheMainWindowOpensCentredAtTheScaledSizeWithAScaledLayout) {
-    RECT r = Outer(MainWindow);
+    RECT r = RectOf(MainWindow);
     EXPECT_EQ((std::vector<int>{352, 206}), Size(MainWindow));
     EXPECT_EQ((ScreenWidth - 352) / 2, r.left);
     EXPECT_EQ((ScreenHeight - 206) / 2, r.top);
@@ -93,11 +73,11 @@ TEST(At120Dpi, TheMainWindowOpensCentredAtTheScaledSizeWithAScaledLayout) {
     // Band 35, boxes 79, 159 and 29 from the right and bottom edges, buttons 75 by 25.
     RECT client = {};
     GetClientRect(MainWindow, &client);
-    EXPECT_EQ((std::vector<int>{0, 0, client.right, client.bottom - 44}), Box(StatusStrip));
+    EXPECT_EQ((std::vector<int>{0, 0, client.right, client.bottom - 44}), PlaceOf(StatusStrip));
     EXPECT_EQ((std::vector<int>{client.right - 99, client.bottom - 36, 94, 31}),
-              Box(ConnectButton));
+              PlaceOf(ConnectButton));
     EXPECT_EQ((std::vector<int>{client.right - 199, client.bottom - 36, 94, 31}),
-              Box(DisconnectButton));
+              PlaceOf(DisconnectButton));
     MINMAXINFO info = {};
     SendMessageA(MainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
     EXPECT_EQ(2 * 94 + 30, info.ptMinTrackSize.x); // the 30 is not scaled
@@ -107,17 +87,17 @@ TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
     HWND window = CreateSettingsWindow(MainWindow, nullptr);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ((std::vector<int>{449, 191}), Size(window)); // 448.75, 191.25
-    std::vector<int> list = Box(Standard(window, 0));
+    std::vector<int> list = PlaceOf(Standard(window, 0));
     EXPECT_EQ((std::vector<int>{5, 24, 250}), std::vector<int>(list.begin(), list.begin() + 3));
-    EXPECT_EQ((std::vector<int>{5, 78, 120, 26}), Box(Standard(window, 1))); // 77.5 -> 78
-    EXPECT_EQ((std::vector<int>{134, 78, 120, 26}), Box(Standard(window, 2)));
-    EXPECT_EQ((std::vector<int>{266, 14, 175, 21}), Box(Standard(window, 3)));
-    EXPECT_EQ((std::vector<int>{266, 38, 175, 21}), Box(Standard(window, 4))); // 37.5 -> 38
-    EXPECT_EQ((std::vector<int>{266, 61, 175, 21}), Box(Standard(window, 5)));
-    EXPECT_EQ((std::vector<int>{266, 85, 175, 21}), Box(Standard(window, 6)));
-    EXPECT_EQ((std::vector<int>{138, 124, 94, 31}), Box(GetDlgItem(window, 1))); // 137.5
-    EXPECT_EQ((std::vector<int>{240, 124, 94, 31}), Box(GetDlgItem(window, 2)));
-    EXPECT_EQ((std::vector<int>{342, 124, 94, 31}), Box(GetDlgItem(window, 9))); // 342.5
+    EXPECT_EQ((std::vector<int>{5, 78, 120, 26}), PlaceOf(Standard(window, 1))); // 77.5 -> 78
+    EXPECT_EQ((std::vector<int>{134, 78, 120, 26}), PlaceOf(Standard(window, 2)));
+    EXPECT_EQ((std::vector<int>{266, 14, 175, 21}), PlaceOf(Standard(window, 3)));
+    EXPECT_EQ((std::vector<int>{266, 38, 175, 21}), PlaceOf(Standard(window, 4))); // 37.5 -> 38
+    EXPECT_EQ((std::vector<int>{266, 61, 175, 21}), PlaceOf(Standard(window, 5)));
+    EXPECT_EQ((std::vector<int>{266, 85, 175, 21}), PlaceOf(Standard(window, 6)));
+    EXPECT_EQ((std::vector<int>{138, 124, 94, 31}), PlaceOf(GetDlgItem(window, 1))); // 137.5
+    EXPECT_EQ((std::vector<int>{240, 124, 94, 31}), PlaceOf(GetDlgItem(window, 2)));
+    EXPECT_EQ((std::vector<int>{342, 124, 94, 31}), PlaceOf(GetDlgItem(window, 9))); // 342.5
 
     // The labels and the etched line are painted at their scaled places.
     ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -140,11 +120,11 @@ TEST(At120Dpi, ThePasswordWindowAndItsControlsGrow) {
     ASSERT_NE(nullptr, window);
     EXPECT_EQ((std::vector<int>{266, 136}), Size(window)); // 266.25, 136.25
     HWND user = FindWindowExA(window, nullptr, "EDIT", nullptr);
-    EXPECT_EQ((std::vector<int>{5, 24, 120, 26}), Box(user)); // 23.75, 26.25
+    EXPECT_EQ((std::vector<int>{5, 24, 120, 26}), PlaceOf(user)); // 23.75, 26.25
     EXPECT_EQ((std::vector<int>{134, 24, 120, 26}),
-              Box(FindWindowExA(window, user, "EDIT", nullptr)));
-    EXPECT_EQ((std::vector<int>{58, 69, 94, 31}), Box(GetDlgItem(window, 1))); // 57.5, 68.75
-    EXPECT_EQ((std::vector<int>{160, 69, 94, 31}), Box(GetDlgItem(window, 2)));
+              PlaceOf(FindWindowExA(window, user, "EDIT", nullptr)));
+    EXPECT_EQ((std::vector<int>{58, 69, 94, 31}), PlaceOf(GetDlgItem(window, 1))); // 57.5, 68.75
+    EXPECT_EQ((std::vector<int>{160, 69, 94, 31}), PlaceOf(GetDlgItem(window, 2)));
     DestroyWindow(window);
 }
 
@@ -169,7 +149,7 @@ HWND AboutAt120Dpi::about = nullptr;
 TEST_F(AboutAt120Dpi, OpensCentredOverTheMainWindowWithTheLinkAndButtonGrownButNotTheFonts) {
     ASSERT_NE(nullptr, about);
     CheckGeometry(about, LayoutAt120);
-    RECT owner = Outer(MainWindow), r = Outer(about);
+    RECT owner = RectOf(MainWindow), r = RectOf(about);
     EXPECT_EQ(owner.left + (owner.right - owner.left) / 2 - LayoutAt120.Window.cx / 2, r.left);
 }
 

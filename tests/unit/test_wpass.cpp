@@ -1,65 +1,32 @@
-// The password window, run modally over a plain owner that stands in for the main window.
+// The password window, run modally over the real main window.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/WMain.h"
 #include "common/NCommon.h"
-#include "controls/NIBtn.h"
-#include "support/Driver.h"
+#include "support/Harness.h"
 #include "support/Pixels.h"
-#include "support/TestSupport.h"
 #include "windows/WPass.h"
 
 namespace {
 
-void SetString(char*& field, const char* value) {
-    ReplaceString(field, NewString(value));
-}
-std::string Text(const char* value) {
-    return value ? value : "<absent>";
-}
-
-void SetShift(bool down) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    keys[VK_SHIFT] = down ? 0x80 : 0;
-    SetKeyboardState(keys);
-}
-
-// Posts a key-down to the focused control, as the system does for a real key press.
-void PressKey(WPARAM key, bool shift = false) {
-    SetShift(shift);
-    PostMessageA(GetFocus(), WM_KEYDOWN, key, 1);
-}
-
-// A box relative to the parent's client area.
-std::vector<int> ClientBox(HWND child) {
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
+std::unique_ptr<StartedTovane> program;
 
 class PasswordWindow : public ::testing::Test {
   protected:
     // The real main window is the owner: its own move sends the window back over it.
     static void SetUpTestSuite() {
-        InitShared();
-        Settings.WindowRect = {200, 150, 282, 165};
-        Settings.AlwaysOnTop = 0;
-        LoadFailed = false;
-        SetupMainWindow();
-        RegisterImageButton();
-        SetupPasswordWindow();
-        CreateMainWindow();
-        KillTimer(MainWindow, PollTimerId);
+        DatFile dat;
+        dat.AlwaysOnTop = 0;
+        dat.Left = 200;
+        dat.Top = 150;
+        program = std::make_unique<StartedTovane>(dat.Bytes());
+        ASSERT_TRUE(program->Started);
     }
-    static void TearDownTestSuite() {
-        ShowWindow(MainWindow, SW_HIDE);
-        DestroyWindow(MainWindow);
-    }
+    static void TearDownTestSuite() { program.reset(); }
     void SetUp() override {
         SetString(Settings.ConnectionName, "Office");
         FreeString(Settings.UserName);
@@ -84,9 +51,7 @@ class PasswordWindow : public ::testing::Test {
     }
     // Opens the window, runs the steps inside its modal loop, returns the modal result.
     int Run(std::vector<std::function<void()>> steps) {
-        if (!Create()) return 0;
-        RunStepsOnTimer(std::move(steps), 20);
-        return RunModal(window, MainWindow);
+        return DriveModal(Create(), MainWindow, std::move(steps));
     }
     HWND window = nullptr, user = nullptr, password = nullptr, ok = nullptr, cancel = nullptr;
 };
@@ -123,10 +88,10 @@ TEST_F(PasswordWindow, BuiltHiddenWithItsCaptionStylesLayoutAndControls) {
     }
     EXPECT_EQ("OK", TextOf(ok));
     EXPECT_EQ("Cancel", TextOf(cancel));
-    EXPECT_EQ((std::vector<int>{4, 19, 96, 21}), ClientBox(user));
-    EXPECT_EQ((std::vector<int>{107, 19, 96, 21}), ClientBox(password));
-    EXPECT_EQ((std::vector<int>{46, 55, 75, 25}), ClientBox(ok));
-    EXPECT_EQ((std::vector<int>{128, 55, 75, 25}), ClientBox(cancel));
+    EXPECT_EQ((std::vector<int>{4, 19, 96, 21}), PlaceOf(user));
+    EXPECT_EQ((std::vector<int>{107, 19, 96, 21}), PlaceOf(password));
+    EXPECT_EQ((std::vector<int>{46, 55, 75, 25}), PlaceOf(ok));
+    EXPECT_EQ((std::vector<int>{128, 55, 75, 25}), PlaceOf(cancel));
 
     // The system menu keeps Move and Close only.
     HMENU system = GetSystemMenu(window, FALSE);
@@ -173,7 +138,7 @@ TEST_F(PasswordWindow, EmptyFieldsClearTheUserNameButNeverTheSessionPassword) {
                   SetWindowTextA(user, "");
                   PressKey(VK_RETURN);
               }}));
-    EXPECT_EQ("<absent>", Text(Settings.UserName));
+    EXPECT_EQ("(null)", Text(Settings.UserName));
     EXPECT_EQ("earlier", Text(SessionPassword));
 
     FreeString(SessionPassword); // first use: nothing typed leaves it absent
@@ -234,7 +199,7 @@ TEST_F(PasswordWindow, FocusStartsInThePasswordAndTabCyclesBothWays) {
 }
 
 TEST_F(PasswordWindow, FocusComesBackToTheSameFieldAfterSwitchingAway) {
-    HWND other = CreateWindowExA(0, "TestPasswordOwner", "other", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+    HWND other = CreateWindowExA(0, TestClass("TestOwner"), "other", WS_OVERLAPPEDWINDOW, 0, 0, 100,
                                  100, nullptr, nullptr, nullptr, nullptr);
     HWND back = nullptr, away = nullptr;
     Run({[&] { SetFocus(user); }, [&] { SetActiveWindow(other); }, [&] { away = GetFocus(); },

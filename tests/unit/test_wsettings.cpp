@@ -12,7 +12,7 @@
 #include "controls/NIBtn.h"
 #include "ras/NRas.h"
 #include "support/Pixels.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 #include "windows/WSettings.h"
 
 namespace {
@@ -133,12 +133,6 @@ Controls Find(HWND window) {
     return c;
 }
 
-std::string Text(HWND window) {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 std::vector<std::string> ListItems(HWND list) {
     std::vector<std::string> items;
     for (LRESULT i = 0, n = SendMessageA(list, CB_GETCOUNT, 0, 0); i < n; ++i) {
@@ -149,25 +143,8 @@ std::vector<std::string> ListItems(HWND list) {
     return items;
 }
 
-RECT WindowRectOf(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return r;
-}
-
 bool IsTopmost(HWND window) {
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-}
-
-std::string SettingsBytes() { // what Tovane.dat must hold for the current Settings
-    std::string bytes(reinterpret_cast<const char*>(static_cast<SettingsRecord*>(&Settings)),
-                      sizeof(SettingsRecord));
-    for (const char* s : {Settings.ConnectionName, Settings.UserName, Settings.Password}) {
-        int32_t n = s ? static_cast<int32_t>(std::strlen(s)) : 0;
-        bytes.append(reinterpret_cast<const char*>(&n), 4);
-        if (s) bytes.append(s);
-    }
-    return bytes;
 }
 
 std::vector<std::string> problemBoxes;
@@ -176,30 +153,7 @@ int CaptureProblem(const char* text, const char*, UINT) {
     return IDOK;
 }
 
-// ---- Running the window modally with a script that acts from inside the loop ------------------
-
-std::function<void(const Controls&)> script;
-Controls running;
-bool timedOut = false;
-
-void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    if (script) script(running);
-}
-
-void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    timedOut = true;
-    EndModal(99, Owner);
-    if (IsWindow(running.Window)) DestroyWindow(running.Window);
-}
-
-void Click(HWND button) {
-    SendMessageA(button, BM_CLICK, 0, 0);
-}
-void PostKey(HWND target, WPARAM key) {
-    PostMessageA(target, WM_KEYDOWN, key, 1);
-}
+Controls running; // the window a test has open
 
 // One owner for the whole suite: destroying focused windows is slow under Wine.
 class SettingsWindow : public ::testing::Test {
@@ -211,14 +165,7 @@ class SettingsWindow : public ::testing::Test {
         HelpFile = folder->File("Tovane.hlp");
         RegisterImageButton();
         SetupSettingsWindow();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = OwnerProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestSettingsOwner";
-        RegisterClassA(&wc);
-        Owner = CreateWindowExA(0, "TestSettingsOwner", "owner", WS_OVERLAPPEDWINDOW, 100, 80, 420,
-                                300, nullptr, nullptr, nullptr, nullptr);
-        ShowWindow(Owner, SW_SHOWNORMAL);
+        Owner = TestWindow(TestClass("TestSettingsOwner", OwnerProc), 100, 80, 420, 300);
         // The controller reports to the owner as it would to the main window.
         AttachMainView({Owner, [](const char* title) { SetWindowTextA(Owner, title); }, [](bool) {},
                         [](bool) {}, [] {}});
@@ -235,8 +182,6 @@ class SettingsWindow : public ::testing::Test {
         phoneBook = {"Office", "Home ISP", "Backup"};
         enumResult = claimedCount = 0;
         enumCalls.clear();
-        script = nullptr;
-        timedOut = false;
         Settings.SimpleStatus = 1;
         Settings.AutoReconnect = 0;
         Settings.ShrinkWhenConnected = 1;
@@ -264,14 +209,8 @@ class SettingsWindow : public ::testing::Test {
     // Creates the window and runs it modally; the script runs from inside the modal loop.
     static int Run(std::function<void(const Controls&)> inside) {
         HWND window = CreateSettingsWindow(Owner, RefreshConnection);
-        if (!window) return -1;
         running = Find(window);
-        script = std::move(inside);
-        SetTimer(nullptr, 0, 10, RunScript);
-        UINT_PTR guard = SetTimer(nullptr, 0, 8000, GiveUp);
-        int result = RunModal(window, Owner);
-        KillTimer(nullptr, guard);
-        return result;
+        return DriveModal(window, Owner, {[inside] { inside(running); }});
     }
 
   protected:
@@ -303,7 +242,7 @@ TEST_F(SettingsWindow, BuiltHiddenWithMoveAndCloseLeftInItsSystemMenu) {
         EXPECT_EQ(static_cast<UINT>(-1), GetMenuState(menu, gone, MF_BYCOMMAND)) << gone;
     for (UINT kept : {SC_MOVE, SC_CLOSE})
         EXPECT_NE(static_cast<UINT>(-1), GetMenuState(menu, kept, MF_BYCOMMAND)) << kept;
-    RECT r = WindowRectOf(c.Window);
+    RECT r = RectOf(c.Window);
     EXPECT_EQ(359, r.right - r.left);
     EXPECT_EQ(153, r.bottom - r.top);
     HWND focus = GetFocus(); // no control has the focus at creation
@@ -368,7 +307,7 @@ TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesStylesIdsAndPlaces) {
     for (HWND control : {c.List, c.UserName, c.Password, c.Checks[0], c.Checks[1], c.Checks[2],
                          c.Checks[3], c.Ok, c.Cancel, c.Help})
         EXPECT_EQ(GuiFont, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
-    EXPECT_EQ("Home ISP", Text(c.List)); // the selection, never the creation text
+    EXPECT_EQ("Home ISP", TextOf(c.List)); // the selection, never the creation text
     EXPECT_EQ(nullptr, GetDlgItem(c.Window, 3));
 }
 
@@ -378,8 +317,8 @@ TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
     Settings.ShrinkWhenConnected = 0;
     Settings.AlwaysOnTop = 2; // any non-zero byte reads as set
     Controls c = Open();
-    EXPECT_EQ("alice", Text(c.UserName));
-    EXPECT_EQ("secret", Text(c.Password));
+    EXPECT_EQ("alice", TextOf(c.UserName));
+    EXPECT_EQ("secret", TextOf(c.Password));
     EXPECT_NE(0, SendMessageA(c.Password, EM_GETPASSWORDCHAR, 0, 0));
     const LRESULT want[4] = {BST_UNCHECKED, BST_CHECKED, BST_UNCHECKED, BST_CHECKED};
     for (int i = 0; i < 4; ++i)
@@ -389,8 +328,8 @@ TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
     FreeString(Settings.UserName);
     FreeString(Settings.Password);
     c = Open();
-    EXPECT_EQ("", Text(c.UserName));
-    EXPECT_EQ("", Text(c.Password));
+    EXPECT_EQ("", TextOf(c.UserName));
+    EXPECT_EQ("", TextOf(c.Password));
 }
 
 // ---- The entry list
@@ -421,7 +360,7 @@ TEST_F(SettingsWindow, SelectsTheFirstWhenTheStoredEntryIsMissingOrAbsent) {
 
     FreeString(Settings.ConnectionName);
     c = Open();
-    EXPECT_EQ("Office", Text(c.List));
+    EXPECT_EQ("Office", TextOf(c.List));
 }
 
 TEST_F(SettingsWindow, FailingOrEmptyPhoneBookLeavesTheListEmptySilently) {
@@ -431,7 +370,7 @@ TEST_F(SettingsWindow, FailingOrEmptyPhoneBookLeavesTheListEmptySilently) {
         Controls c = Open();
         EXPECT_EQ(0, SendMessageA(c.List, CB_GETCOUNT, 0, 0)) << failure;
         EXPECT_EQ(CB_ERR, SendMessageA(c.List, CB_GETCURSEL, 0, 0)) << failure;
-        EXPECT_EQ("", Text(c.List));
+        EXPECT_EQ("", TextOf(c.List));
         DestroyWindow(c.Window);
     }
 }
@@ -463,7 +402,6 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
         Click(c.Ok);
     });
     EXPECT_EQ(ModalOk, result);
-    EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
     EXPECT_EQ("", watch.Problem());
     EXPECT_STREQ("Backup", Settings.ConnectionName);
@@ -474,33 +412,33 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     EXPECT_EQ(0, Settings.ShrinkWhenConnected);
     EXPECT_EQ(1, Settings.AlwaysOnTop);
     EXPECT_TRUE(IsTopmost(Owner));
-    EXPECT_EQ("Tovane - Backup", Text(Owner)); // taken up by the controller
+    EXPECT_EQ("Tovane - Backup", TextOf(Owner)); // taken up by the controller
     EXPECT_EQ(0, DialAttempt);
-    EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
+    EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
 }
 
 TEST_F(SettingsWindow, StoredEntryNotInThePhoneBookBecomesTheFirstOnOk) {
     ReplaceString(Settings.ConnectionName, NewString("Gone"));
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_STREQ("Office", Settings.ConnectionName);
-    EXPECT_EQ("Tovane - Office", Text(Owner));
-    EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
+    EXPECT_EQ("Tovane - Office", TextOf(Owner));
+    EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
 }
 
 TEST_F(SettingsWindow, EmptyPhoneBookMakesTheEntryAbsentAndRefreshesEvenWhenItWasAbsent) {
     phoneBook.clear();
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_EQ(nullptr, Settings.ConnectionName);
-    EXPECT_EQ("Tovane", Text(Owner));
+    EXPECT_EQ("Tovane", TextOf(Owner));
 
     SetWindowTextA(Owner, "untouched"); // absent before and after: still taken up
     DialAttempt = 3;
     enumResult = 1; // a failing enumeration behaves the same
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_EQ(nullptr, Settings.ConnectionName);
-    EXPECT_EQ("Tovane", Text(Owner));
+    EXPECT_EQ("Tovane", TextOf(Owner));
     EXPECT_EQ(0, DialAttempt);
-    EXPECT_EQ(SettingsBytes(), ReadWholeFile(SettingsFile));
+    EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
 }
 
 TEST_F(SettingsWindow, UnchangedEntryIsNotRefreshedButEverythingElseIsStoredAndSaved) {
@@ -511,14 +449,14 @@ TEST_F(SettingsWindow, UnchangedEntryIsNotRefreshedButEverythingElseIsStoredAndS
         Click(c.Ok);
     });
     EXPECT_EQ(ModalOk, result);
-    EXPECT_EQ("untouched", Text(Owner));
+    EXPECT_EQ("untouched", TextOf(Owner));
     EXPECT_EQ(7, DialAttempt);
     EXPECT_STREQ("Home ISP", Settings.ConnectionName);
     EXPECT_STREQ("carol", Settings.UserName);
     EXPECT_EQ(nullptr, Settings.Password); // an empty field is stored as absent
     EXPECT_EQ(0, Settings.SimpleStatus);
     std::string bytes = ReadWholeFile(SettingsFile);
-    EXPECT_EQ(SettingsBytes(), bytes);
+    EXPECT_EQ(CurrentSettingsBytes(), bytes);
     EXPECT_EQ(20u + 4 + 8 + 4 + 5 + 4, bytes.size());
 }
 
@@ -538,9 +476,8 @@ TEST_F(SettingsWindow, EnterFromAnEditOrTheDroppedDownListAppliesLikeOk) {
                   SendMessageA(c.List, CB_SHOWDROPDOWN, TRUE, 0);
                   PostKey(GetFocus(), VK_RETURN);
               }));
-    EXPECT_FALSE(timedOut);
     EXPECT_STREQ("Office", Settings.ConnectionName);
-    EXPECT_EQ("Tovane - Office", Text(Owner));
+    EXPECT_EQ("Tovane - Office", TextOf(Owner));
 }
 
 TEST_F(SettingsWindow, UntickingOnTopTakesTheMainWindowOutOfTheTopmostBand) {
@@ -594,7 +531,6 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
         if (way == 2) PostMessageA(c.Window, WM_SYSCOMMAND, SC_CLOSE, 0);
     });
     EXPECT_EQ(ModalCancel, result);
-    EXPECT_FALSE(timedOut);
     EXPECT_FALSE(IsWindow(running.Window));
     EXPECT_EQ("", watch.Problem());
     EXPECT_EQ(0, std::memcmp(&record, static_cast<SettingsRecord*>(&Settings), sizeof record));
@@ -603,7 +539,7 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
     EXPECT_STREQ("secret", Settings.Password);
     EXPECT_EQ(before, ReadWholeFile(SettingsFile));
     EXPECT_FALSE(IsTopmost(Owner));
-    EXPECT_EQ("untouched", Text(Owner));
+    EXPECT_EQ("untouched", TextOf(Owner));
 }
 INSTANTIATE_TEST_SUITE_P(CancelButtonEscapeAndCloseBox, CancelPath, ::testing::Values(0, 1, 2));
 
@@ -683,13 +619,8 @@ TEST_F(Keyboard, NoMoreThanAHundredCharactersCanBeTyped) {
 // ---- Help ---------------------------------------------------------------------------------------
 
 TEST_F(SettingsWindow, HelpOpensTheHelpFileAtContext101) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = HelpViewerProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "MS_WINHELP";
-    RegisterClassA(&wc);
-    HWND viewer = CreateWindowExA(0, "MS_WINHELP", "viewer", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                  nullptr, nullptr, nullptr);
+    HWND viewer = CreateWindowExA(0, TestClass("MS_WINHELP", HelpViewerProc), "viewer", WS_POPUP, 0,
+                                  0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, viewer);
     helpRequests.clear();
     int result = Run([](const Controls& c) {
@@ -710,7 +641,7 @@ TEST_F(SettingsWindow, HelpOpensTheHelpFileAtContext101) {
 RECT OpenAndClose(std::function<void(HWND)> move = nullptr) { // the window's place while open
     RECT r = {};
     SettingsWindow::Run([&](const Controls& c) {
-        r = WindowRectOf(c.Window);
+        r = RectOf(c.Window);
         if (move) move(c.Window);
         Click(c.Cancel);
     });
@@ -718,7 +649,7 @@ RECT OpenAndClose(std::function<void(HWND)> move = nullptr) { // the window's pl
 }
 
 void ExpectOverMainWindow(const RECT& r) {
-    RECT main = WindowRectOf(Owner);
+    RECT main = RectOf(Owner);
     EXPECT_EQ(main.left + (main.right - main.left) / 2 - 359 / 2, r.left);
     EXPECT_EQ(main.top + DoubleFrameHeight / 2 + CaptionHeight + MenuHeight, r.top);
     EXPECT_EQ(359, r.right - r.left);
@@ -790,9 +721,9 @@ TEST_F(SettingsWindow, EveryCheckBoxCaptionFitsItsBox) {
         for (int y = 0; y < shown.Height; ++y)
             for (int x = 0; x < shown.Width; ++x)
                 if (shown.At(x, y) != ColorBtnFace && x > right) right = x;
-        EXPECT_GT(right, width / 2) << Text(check) << ": no caption drawn";
-        EXPECT_LT(right, width) << Text(check) << " needs " << right + 1 << " pixels";
-        RecordProperty(Text(check), right + 1); // the width needed, in the XML report
+        EXPECT_GT(right, width / 2) << TextOf(check) << ": no caption drawn";
+        EXPECT_LT(right, width) << TextOf(check) << " needs " << right + 1 << " pixels";
+        RecordProperty(TextOf(check), right + 1); // the width needed, in the XML report
     }
 }
 

@@ -2,15 +2,15 @@
 // the password window over the main window from inside the settings window's modal loop.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/NConnection.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
-#include "controls/NIBtn.h"
 #include "ras/NRas.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 #include "windows/WPass.h"
 #include "windows/WSettings.h"
 
@@ -104,31 +104,23 @@ class RedialWhileSettingsOpen : public ::testing::TestWithParam<bool> {
         RasApi.RasGetConnectStatusA = NoStatus;
         RasApi.RasDialA = RecordDial;
         RasApi.RasGetErrorStringA = NoErrorText;
-        InitShared();
-        folder = new TempFolder;
-        SettingsFile = folder->File("Tovane.dat");
-        LoadSettings();
-        Settings.WindowRect = {150, 100, 300, 200};
-        ReplaceString(Settings.ConnectionName, NewString("Office"));
-        Settings.AutoReconnect = 1;
-        Settings.AlwaysOnTop = 0;
-        Settings.ShrinkWhenConnected = 0;
-        SetupMainWindow();
-        RegisterImageButton();
-        SetupSettingsWindow();
-        SetupPasswordWindow();
-        CreateMainWindow(); // starts the one-second poll
+        DatFile dat;
+        dat.AlwaysOnTop = 0;
+        dat.ShrinkWhenConnected = 0;
+        dat.Left = 150;
+        dat.Top = 100;
+        dat.Width = 300;
+        dat.Height = 200;
+        dat.Entry = "Office";
+        TStartOptions options;
+        options.RasBound = true;
+        program = std::make_unique<StartedTovane>(dat.Bytes(), options);
+        SetTimer(MainWindow, PollTimerId, PollPeriodMs, PollTimer); // the poll goes on
     }
-    static void TearDownTestSuite() {
-        KillTimer(MainWindow, PollTimerId);
-        ShowWindow(MainWindow, SW_HIDE);
-        DestroyWindow(MainWindow);
-        PumpMessages(0);
-        delete folder;
-    }
-    static TempFolder* folder;
+    static void TearDownTestSuite() { program.reset(); }
+    static std::unique_ptr<StartedTovane> program;
 };
-TempFolder* RedialWhileSettingsOpen::folder = nullptr;
+std::unique_ptr<StartedTovane> RedialWhileSettingsOpen::program;
 
 TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothCloseCleanly) {
     typeCredentials = GetParam();
