@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/NStatusLog.h"
 #include "app/WStatus.h"
 
 static constexpr char CrLf[] = "\r\n";

@@ -2,10 +2,8 @@
 
 #include <cassert>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <vector>
 
+#include "app/NStatusLog.h"
 #include "common/NAccess.h"
 #include "common/NCommon.h"
 #include "common/NGdi.h"
@@ -14,7 +12,6 @@ HWND StatusStrip = nullptr;
 int32_t LineHeight = 13;
 int32_t TopLine = 0;
 int32_t ScrollX = 0;
-int32_t WidestLine = 0;
 int32_t VisibleLines = 0;
 int32_t ViewWidth = 0;
 
@@ -25,88 +22,8 @@ static constexpr int32_t TextTop = 2;
 static constexpr int32_t ClipRightInset = 5;
 static constexpr int32_t ClipBottomInset = 1;
 
-// ---- The log ------------------------------------------------------------------------------
-// Append-only and unbounded, so it is stored for constant-time access by index: the texts are
-// packed back to back into large blocks, and a paged index holds one pointer per line. A line
-// costs its text, its zero and one pointer; no page or block is ever moved once written.
-
-static constexpr size_t TextBlockBytes = 64 * 1024;
-static constexpr size_t IndexPageShift = 12;
-static constexpr size_t IndexPageLines = size_t(1) << IndexPageShift;
-
-static std::vector<std::unique_ptr<char[]>> TextBlocks;
-static size_t TextBlocksBytes = 0; // sum of the blocks' sizes
-static char* TextCursor = nullptr; // free space in the newest block
-static size_t TextFree = 0;
-static std::vector<std::unique_ptr<const char*[]>> IndexPages;
-static int32_t LineCount = 0;
 static DWORD LogThread = 0; // the window thread, the only one allowed to append
 static bool StripReady = false;
-
-static char* StoreText(const char* text, size_t bytes) {
-    if (bytes > TextFree) {
-        size_t size = bytes > TextBlockBytes ? bytes : TextBlockBytes;
-        TextBlocks.push_back(std::make_unique<char[]>(size));
-        TextBlocksBytes += size;
-        TextCursor = TextBlocks.back().get();
-        TextFree = size;
-    }
-    char* copy = TextCursor;
-    std::memcpy(copy, text, bytes);
-    TextCursor += bytes;
-    TextFree -= bytes;
-    return copy;
-}
-
-// False when memory ran out: the line is dropped rather than taking the program down, and the
-// log is left exactly as it was. Everything that can throw happens before anything is changed;
-// StoreText itself changes nothing until its allocations have succeeded.
-static bool AppendLine(const char* text) {
-    try {
-        size_t slot = static_cast<size_t>(LineCount) & (IndexPageLines - 1);
-        std::unique_ptr<const char*[]> page;
-        if (slot == 0) {
-            page = std::make_unique<const char*[]>(IndexPageLines);
-            if (IndexPages.size() == IndexPages.capacity())
-                IndexPages.reserve(IndexPages.empty() ? 4 : 2 * IndexPages.size());
-        }
-        char* copy = StoreText(text, std::strlen(text) + 1);
-        if (page) IndexPages.push_back(std::move(page)); // room reserved: cannot throw
-        IndexPages.back()[slot] = copy;
-        ++LineCount;
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
-static const char* LineAt(int32_t index) {
-    size_t i = static_cast<size_t>(index);
-    return IndexPages[i >> IndexPageShift][i & (IndexPageLines - 1)];
-}
-
-int32_t StatusLineCount() {
-    return LineCount;
-}
-
-const char* StatusLineText(int32_t index) {
-    return index >= 0 && index < LineCount ? LineAt(index) : nullptr;
-}
-
-size_t StatusLogBytes() {
-    return TextBlocksBytes + IndexPages.size() * IndexPageLines * sizeof(const char*) +
-           IndexPages.capacity() * sizeof(IndexPages[0]) +
-           TextBlocks.capacity() * sizeof(TextBlocks[0]);
-}
-
-void FreeStatusLog() {
-    std::vector<std::unique_ptr<const char*[]>>().swap(IndexPages);
-    std::vector<std::unique_ptr<char[]>>().swap(TextBlocks);
-    TextBlocksBytes = 0;
-    TextCursor = nullptr;
-    TextFree = 0;
-    LineCount = 0;
-}
 
 // ---- Drawing ------------------------------------------------------------------------------
 
@@ -131,8 +48,9 @@ void PaintStatusStrip(HDC target) {
         COLORREF oldText = SetTextColor(dc, ColorBtnText);
         RECT clip = {0, 0, w - ClipRightInset, h - ClipBottomInset};
         int32_t line = TopLine > 0 ? TopLine : 0;
-        for (int32_t y = TextTop; line < LineCount && y < h - ClipBottomInset; y += LineHeight) {
-            const char* text = LineAt(line++);
+        const int32_t count = StatusLineCount();
+        for (int32_t y = TextTop; line < count && y < h - ClipBottomInset; y += LineHeight) {
+            const char* text = StatusLineText(line++);
             ExtTextOutA(dc, TextLeft - ScrollX, y, ETO_CLIPPED, &clip, text,
                         static_cast<UINT>(std::strlen(text)), nullptr);
         }
@@ -179,12 +97,13 @@ void UpdateStatusScrollBars(bool follow) {
     GetClientRect(StatusStrip, &client);
 
     VisibleLines = LineHeight > 0 ? client.bottom / LineHeight : 0;
-    int32_t top = follow ? LineCount - VisibleLines + 1 : TopLine;
-    TopLine = ClampPosition(top, LineCount, VisibleLines);
-    SetBar(SB_VERT, LineCount, VisibleLines, TopLine);
+    const int32_t count = StatusLineCount();
+    int32_t top = follow ? count - VisibleLines + 1 : TopLine;
+    TopLine = ClampPosition(top, count, VisibleLines);
+    SetBar(SB_VERT, count, VisibleLines, TopLine);
 
     ViewWidth = client.right;
-    const int32_t width = WidestLine + HorizontalSlack;
+    const int32_t width = StatusLogWidest() + HorizontalSlack;
     ScrollX = ClampPosition(follow ? 0 : ScrollX, width, ViewWidth);
     SetBar(SB_HORZ, width, ViewWidth, ScrollX);
     InvalidateBars();
@@ -199,7 +118,7 @@ void AddStatusLine(const char* text) {
     // Whether the view shows the end is decided once, before the line arrives: a bar that
     // appears during the update can take two lines' height, and a test repeated after that
     // would lose the end for good.
-    const bool atEnd = LineCount - VisibleLines + 1 <= TopLine;
+    const bool atEnd = StatusLineCount() - VisibleLines + 1 <= TopLine;
 
     WindowDC dc(StatusStrip);
     SIZE size = {};
@@ -207,8 +126,7 @@ void AddStatusLine(const char* text) {
         SelectGuard font(dc.Get(), GuiFont);
         GetTextExtentPoint32A(dc.Get(), text, static_cast<int>(std::strlen(text)), &size);
     }
-    if (!AppendLine(text)) return;
-    WidestLine = IntMax(WidestLine, size.cx);
+    if (!AppendLogLine(text, size.cx)) return;
     // A screen reader announces the list's value, the newest line.
     if (StatusStrip)
         NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, StatusStrip, OBJID_CLIENT, CHILDID_SELF);
@@ -229,7 +147,7 @@ static int32_t TrackPosition(int bar) {
 }
 
 static int32_t NewTopLine(int request) {
-    const int32_t bottom = LineCount - VisibleLines + 1;
+    const int32_t bottom = StatusLineCount() - VisibleLines + 1;
     switch (request) {
     case SB_LINEUP: return IntMax(0, TopLine - 1);
     case SB_LINEDOWN: return IntMin(TopLine + 1, bottom);
@@ -243,7 +161,7 @@ static int32_t NewTopLine(int request) {
 }
 
 static int32_t NewScrollX(int request) {
-    const int32_t right = WidestLine - ViewWidth + HorizontalSlack;
+    const int32_t right = StatusLogWidest() - ViewWidth + HorizontalSlack;
     switch (request) {
     case SB_LINELEFT: return IntMax(0, ScrollX - LineHeight);
     case SB_LINERIGHT: return IntMin(ScrollX + LineHeight, right);
@@ -375,6 +293,6 @@ void SetupStatusStrip() {
     RegisterProgramClass(StatusClassName, StatusStripProc);
 
     FreeStatusLog();
-    TopLine = ScrollX = WidestLine = VisibleLines = ViewWidth = 0;
+    TopLine = ScrollX = VisibleLines = ViewWidth = 0;
     LogThread = GetCurrentThreadId();
 }

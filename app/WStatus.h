@@ -1,9 +1,11 @@
 #pragma once
-// The status strip: the running log of status lines, drawn off-screen with both scroll bars.
+// The status strip: shows the status log (app/NStatusLog), drawn off-screen with both scroll
+// bars, and appends to it.
 #include <windows.h>
 
-#include <cstddef>
 #include <cstdint>
+
+#include "app/NStatusLog.h"
 
 extern HWND StatusStrip;
 extern int32_t LineHeight;
@@ -11,7 +13,6 @@ extern int32_t LineHeight;
 // Scroll state of the strip (read by tests and the benchmark).
 extern int32_t TopLine;      // first line shown
 extern int32_t ScrollX;      // horizontal offset in pixels
-extern int32_t WidestLine;   // widest line appended so far, in pixels; never shrinks
 extern int32_t VisibleLines; // whole lines that fit, as of the last scroll-bar update
 extern int32_t ViewWidth;    // client width, as of the last scroll-bar update
 
@@ -23,9 +24,4 @@ void AddStatusLine(const char* text);
 // Recomputes both bars; with follow the view moves to the end and back to the left edge.
 void UpdateStatusScrollBars(bool follow);
 void PaintStatusStrip(HDC target);
-void FreeStatusLog();
 LRESULT CALLBACK StatusStripProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-int32_t StatusLineCount();
-const char* StatusLineText(int32_t index); // null outside the log
-size_t StatusLogBytes();                   // heap bytes the log holds, bookkeeping included

@@ -1,6 +1,7 @@
 // Appends many lines to the real status strip of a real main window and reports what an
 // append (with its synchronous repaint) costs early and late in a long log, and what a line
-// costs in memory; then what copying the whole log to the clipboard costs in time and memory.
+// costs in memory; then what copying the whole log to the clipboard costs in time and memory;
+// then the log's storage alone, filled and read without the strip.
 //
 //   bench_status [--lines N] [--hold MS] [--size WIDTHxHEIGHT] [--wide] [--client]
 //
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "app/NLogCopy.h"
+#include "app/NStatusLog.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
@@ -238,6 +240,46 @@ void ReportCopy(LONGLONG frequency) {
                 static_cast<double>(peak) / static_cast<double>(textBytes));
 }
 
+// The same lines stored straight into the log, without measuring, scrolling or painting: the
+// storage's share of an append. Each window of appends is timed as a whole, a single store
+// being shorter than the counter's step. Then every line read back, as the copy reads them.
+void ReportLogAlone(const Options& options, const std::vector<int>& checkpoints,
+                    LONGLONG frequency) {
+    FreeStatusLog();
+    std::vector<double> perLine(checkpoints.size());
+    char text[256];
+    LARGE_INTEGER start, t0, t1;
+    QueryPerformanceCounter(&start);
+    for (int i = 1; i <= options.Lines; ++i) {
+        const int length = MakeLine(i, options.Wide, text, sizeof text); // stands in for a width
+        const auto c = std::find(checkpoints.begin(), checkpoints.end(), i + Window - 1);
+        if (c != checkpoints.end()) QueryPerformanceCounter(&t0);
+        AppendLogLine(text, length);
+        const auto end = std::find(checkpoints.begin(), checkpoints.end(), i);
+        if (end == checkpoints.end()) continue;
+        QueryPerformanceCounter(&t1);
+        perLine[static_cast<size_t>(end - checkpoints.begin())] =
+            Microseconds(t1.QuadPart - t0.QuadPart, frequency) / Window;
+    }
+    QueryPerformanceCounter(&t1);
+    const double fill = Microseconds(t1.QuadPart - start.QuadPart, frequency);
+    const int32_t count = StatusLineCount();
+    size_t bytes = 0;
+    QueryPerformanceCounter(&t0);
+    for (int32_t i = 0; i < count; ++i)
+        bytes += std::strlen(StatusLineText(i));
+    QueryPerformanceCounter(&t1);
+    std::printf("The log alone (app/NStatusLog): %d lines stored in %.1f ms, %.3f us per line\n",
+                count, fill / 1000.0, count > 0 ? fill / count : 0.0);
+    for (size_t c = 0; c < checkpoints.size(); ++c)
+        if (checkpoints[c] <= options.Lines)
+            std::printf("%-24s %8.3f us per line\n", Label(checkpoints[c]).c_str(), perLine[c]);
+    std::printf("  every line read back     %.1f ms (%.2f MB); log holds %.2f bytes/line\n",
+                Microseconds(t1.QuadPart - t0.QuadPart, frequency) / 1000.0,
+                static_cast<double>(bytes) / 1e6,
+                count > 0 ? static_cast<double>(StatusLogBytes()) / count : 0.0);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -312,6 +354,8 @@ int main(int argc, char** argv) {
                     static_cast<double>(heapAfter - heapBefore) / lines);
         ReportCopy(frequency.QuadPart);
     }
+
+    if (options.HoldMs == 0) ReportLogAlone(options, checkpoints, frequency.QuadPart);
 
     // The same first lines once more, now, in a process that has done everything above: what
     // differs from the first figures is the machine and the display, not the log.

@@ -254,7 +254,7 @@ class LogUse : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(IsWindow(MainWindow));
         FreeStatusLog();
-        TopLine = ScrollX = WidestLine = 0;
+        TopLine = ScrollX = 0;
         UpdateStatusScrollBars(false);
     }
 };
@@ -304,7 +304,7 @@ TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
 
     // Sideways: Shift with the wheel, and the tilt wheel (right is positive).
     AddStatusLine(std::string(300, 'W').c_str());
-    const int32_t right = WidestLine - ViewWidth + 10;
+    const int32_t right = StatusLogWidest() - ViewWidth + 10;
     ASSERT_GT(right, 6 * LineHeight);
     const int32_t top = TopLine;
     Wheel(MainWindow, WM_MOUSEWHEEL, -WHEEL_DELTA, MK_SHIFT);

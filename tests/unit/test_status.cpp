@@ -231,17 +231,17 @@ TEST_F(Strip, FollowingReturnsToTheLeftEdge) {
 TEST_F(Strip, HorizontalRangeGrowsAndNeverShrinks) {
     AddLines(2);
     EXPECT_FALSE(HasBar(WS_HSCROLL));
-    int32_t narrow = WidestLine;
+    int32_t narrow = StatusLogWidest();
     ASSERT_GT(narrow, 0);
     AddStatusLine(std::string(150, 'M').c_str());
-    int32_t wide = WidestLine;
+    int32_t wide = StatusLogWidest();
     EXPECT_GT(wide, StripWidth);
     EXPECT_TRUE(HasBar(WS_HSCROLL));
     EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
     EXPECT_EQ(static_cast<UINT>(ViewWidth), BarOf(SB_HORZ).nPage);
     EXPECT_EQ(Client().right, ViewWidth);
     AddLines(40, "x"); // the wide line scrolls out of view
-    EXPECT_EQ(wide, WidestLine);
+    EXPECT_EQ(wide, StatusLogWidest());
     EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
     EXPECT_TRUE(HasBar(WS_HSCROLL));
 }
@@ -279,7 +279,7 @@ TEST_F(Strip, BottomIsWhereLineDownsStop) {
 
 TEST_F(Strip, HorizontalSteps) {
     AddStatusLine(std::string(120, 'W').c_str());
-    const int32_t right = WidestLine - ViewWidth + 10;
+    const int32_t right = StatusLogWidest() - ViewWidth + 10;
     ASSERT_GT(right, 3 * LineHeight);
     {
         // The line runs past the strip but is clipped 5 pixels short of its right edge.
@@ -346,7 +346,7 @@ TEST_F(Strip, ResizeClampsWithoutFollowing) {
     // Wider: the horizontal offset is clamped to the new end.
     Resize(StripWidth + 200, 30);
     EXPECT_LT(ScrollX, oldX);
-    EXPECT_EQ(WidestLine + 10 - (ViewWidth - 1), ScrollX);
+    EXPECT_EQ(StatusLogWidest() + 10 - (ViewWidth - 1), ScrollX);
 
     // Not ready (main window still being built): resizing changes nothing.
     SetStatusStripReady(false);
@@ -484,14 +484,14 @@ TEST_F(Strip, AnAppendWithoutMemoryLeavesTheLogAsItWas) {
     EXPECT_GE(failures, 6) << "too few boundaries were crossed";
 
     // A line larger than any block always needs memory; failing, it leaves the width alone.
-    const int32_t widest = WidestLine;
+    const int32_t widest = StatusLogWidest();
     const std::string huge(100000, 'W');
     FailAtAllocation = 1;
     AllocationsSeen = 0;
     AddStatusLine(huge.c_str());
     FailAtAllocation = 0;
     EXPECT_EQ(8300, StatusLineCount());
-    EXPECT_EQ(widest, WidestLine);
+    EXPECT_EQ(widest, StatusLogWidest());
 
     for (int i = 0; i < 8300; ++i)
         ASSERT_EQ(textOf(i), StatusLineText(i)) << i;
