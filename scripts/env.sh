@@ -13,19 +13,29 @@ configure_and_build() {
   cmake --build "$tree"
 }
 
-XVFB_PID=""
-WINESERVER_PID=""
+XVFB_PIDS=()
+WINESERVER_PIDS=() # with the prefix each one serves, in WINESERVER_PREFIXES
+WINESERVER_PREFIXES=()
+WINESERVER_INDEX=-1 # the last server started
 
-# Starts Xvfb on the first free display number unless one is given in DISPLAY already.
+# Starts a private Xvfb and sets DISPLAY to it. Xvfb picks the first free display number itself
+# and reports it, so scripts starting displays at the same moment never take the same one.
 start_display() {
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  XVFB_PID=$!
+  local answer n=""
+  answer=$(mktemp "${TMPDIR:-/tmp}/tovane-display-XXXXXX")
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$answer" >/dev/null 2>&1 &
+  XVFB_PIDS+=("$!")
+  for _ in $(seq 100); do
+    read -r n <"$answer" && break # a whole line: the number is written
+    n=""
+    sleep 0.1
+  done
+  rm -f "$answer"
+  if [ -z "$n" ]; then
+    echo "Xvfb did not start" >&2
+    return 1
+  fi
   export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
-  echo "Xvfb did not start on $DISPLAY" >&2
-  return 1
 }
 
 wineserver_binary() {
@@ -51,15 +61,51 @@ setup_prefix_fonts() {
     /v 'Courier New' /d 'Liberation Mono' /f >/dev/null 2>&1 </dev/null
 }
 
+# The socket of WINEPREFIX's server: under /tmp/.wine-UID, or where Debian's Wine keeps it, a
+# folder of the temporary path that the prefix's file "wineserver" names.
+server_socket() {
+  local dir base
+  dir=server-$(stat -c '%D' "$WINEPREFIX")-$(printf %x "$(stat -c '%i' "$WINEPREFIX")")
+  for base in "/tmp/.wine-$(id -u)" "${TMPDIR:-/tmp}/$(cat "$WINEPREFIX/wineserver" 2>/dev/null)"; do
+    if [ -S "$base/$dir/socket" ]; then echo "$base/$dir/socket"; fi
+  done
+}
+
+# Starts a persistent server for WINEPREFIX and waits until it listens: a Wine program started
+# before that would start a server of its own, and the persistent one would give up.
+start_server() {
+  "$(wineserver_binary)" -f -p >/dev/null 2>&1 &
+  WINESERVER_INDEX=$((WINESERVER_INDEX + 1))
+  WINESERVER_PIDS[$WINESERVER_INDEX]=$!
+  WINESERVER_PREFIXES[$WINESERVER_INDEX]=$WINEPREFIX
+  for _ in $(seq 100); do
+    [ -z "$(server_socket)" ] || return 0
+    sleep 0.05
+  done
+}
+
+# copy_prefix FROM TO: a prefix like FROM. The system folders (nearly all of its size, and the
+# same in every prefix) are hard links to FROM's files; the rest is copied.
+copy_prefix() {
+  local from=$1 to=$2 system
+  rm -rf "$to"
+  mkdir -p "$to"
+  tar -C "$from" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 \
+    -cf - . | tar -C "$to" -xf -
+  for system in system32 syswow64; do
+    if [ -d "$from/drive_c/windows/$system" ]; then
+      cp -al "$from/drive_c/windows/$system" "$to/drive_c/windows/"
+    fi
+  done
+}
+
 # Keeps one wineserver alive for the prefix so each test process starts in about 0.1 s,
 # and creates the prefix on first use.
 start_wine() {
   export WINEPREFIX=$1
   export WINEDEBUG=-all
   mkdir -p "$WINEPREFIX"
-  "$(wineserver_binary)" -f -p >/dev/null 2>&1 &
-  WINESERVER_PID=$!
-  sleep 0.3
+  start_server
   if [ ! -d "$WINEPREFIX/drive_c/windows" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
     WINEDLLOVERRIDES="mscoree,mshtml=" "$2" wineboot -i >/dev/null 2>&1 </dev/null || true
@@ -80,31 +126,34 @@ start_desktop() {
   reg_set 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size"
   reg_set 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1
   reg_set 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi"
-  "$(wineserver_binary)" -k >/dev/null 2>&1 || true
-  wait "$WINESERVER_PID" 2>/dev/null || true
-  "$(wineserver_binary)" -f -p >/dev/null 2>&1 &
-  WINESERVER_PID=$!
-  sleep 0.3
+  stop_server "$WINESERVER_INDEX"
+  start_server
   "$run" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
+# stop_server I: the I-th server started, with every process of its prefix (services included).
+stop_server() {
+  local i=$1
+  [ -n "${WINESERVER_PIDS[$i]:-}" ] || return 0
+  WINEPREFIX=${WINESERVER_PREFIXES[$i]} "$(wineserver_binary)" -k >/dev/null 2>&1 || true
+  kill "${WINESERVER_PIDS[$i]}" 2>/dev/null || true
+  wait "${WINESERVER_PIDS[$i]}" 2>/dev/null || true
+  unset "WINESERVER_PIDS[$i]" "WINESERVER_PREFIXES[$i]"
+}
+
 stop_wine() {
-  # "wineserver -k" ends every process of this prefix (services included), then the server.
-  if [ -n "$WINESERVER_PID" ]; then
-    "$(wineserver_binary)" -k >/dev/null 2>&1 || true
-    kill "$WINESERVER_PID" 2>/dev/null || true
-    wait "$WINESERVER_PID" 2>/dev/null || true
-  fi
-  WINESERVER_PID=""
+  local i
+  for i in "${!WINESERVER_PIDS[@]}"; do stop_server "$i"; done
 }
 
 stop_services() {
+  local pid
   stop_wine
-  if [ -n "$XVFB_PID" ]; then
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-  fi
-  XVFB_PID=""
+  for pid in "${XVFB_PIDS[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  XVFB_PIDS=()
 }
 
 # The 32-bit Wine loader, from Debian's wine32:i386 (WINE32_LOADER=/nonexistent scripts/test
@@ -152,23 +201,59 @@ drop_prefix_without_wow64() {
   fi
 }
 
-# run_ctest TREE [ctest args]: the tree's tests, serially, with the Wine session already started.
-run_ctest() {
-  local tree=$1 status=0 started
-  shift
-  started=$(date +%s)
-  ctest --test-dir "$tree" --output-on-failure --timeout 240 "$@" || status=$?
-  echo "$(basename "$tree"): ctest finished in $(($(date +%s) - started)) s"
-  return $status
+# start_sessions TREE N: N Wine sessions for one build tree, each a prefix, a server and an Xvfb
+# display of its own, so that tests in different sessions cannot take the focus, the foreground,
+# the clipboard or the prefix's settings from each other. The first prefix is TREE/wineprefix;
+# the others are copies of it (TREE/wineprefix-2 ...), made once. TREE/sessions/sK holds session
+# K's DISPLAY and WINEPREFIX, and TREE/sessions/spec.json lists the sessions for ctest, which
+# hands one to each test that asks for one (wine-run reads it). Afterwards WINEPREFIX and DISPLAY
+# are the first session's.
+start_sessions() {
+  local tree=$1 count=$2 run=$1/wine-run dir=$1/sessions k prefix ids="" starting=()
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  start_display
+  start_wine "$tree/wineprefix" "$run" # makes the prefix on first use
+  echo "export DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX" >"$dir/s1"
+  for k in $(seq 2 "$count"); do
+    prefix=$tree/wineprefix-$k
+    if [ ! -d "$prefix/drive_c/windows" ]; then
+      # Copied while no server runs for the first prefix, so that its registry is on disk.
+      [ -z "${WINESERVER_PIDS[$WINESERVER_INDEX]:-}" ] || stop_server "$WINESERVER_INDEX"
+      copy_prefix "$tree/wineprefix" "$prefix"
+    fi
+  done
+  if [ -z "${WINESERVER_PIDS[$WINESERVER_INDEX]:-}" ]; then
+    start_server
+    ("$run" cmd /c exit >/dev/null 2>&1 </dev/null || true) &
+    starting+=("$!")
+  fi
+  for k in $(seq 2 "$count"); do
+    start_display
+    export WINEPREFIX=$tree/wineprefix-$k
+    echo "export DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX" >"$dir/s$k"
+    start_server
+    # Fonts and services start while the next session is set up.
+    (setup_prefix_fonts "$run" && "$run" cmd /c exit >/dev/null 2>&1 </dev/null || true) &
+    starting+=("$!")
+  done
+  if [ ${#starting[@]} -gt 0 ]; then wait "${starting[@]}"; fi
+  for k in $(seq "$count"); do ids+="${ids:+, }{\"id\": \"s$k\", \"slots\": 1}"; done
+  echo "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"session\": [$ids]}]}" \
+    >"$dir/spec.json"
+  source "$dir/s1"
 }
 
-# run_suite TREE [ctest args]: every test of one build tree in the tree's own Wine prefix, on the
-# display already started.
-run_suite() {
-  local tree=$1 status=0
-  shift
-  start_wine "$tree/wineprefix" "$tree/wine-run"
-  run_ctest "$tree" "$@" || status=$?
-  stop_wine
+# run_ctest TREE SESSIONS [ctest args]: the tree's tests, as many at a time as there are sessions
+# (started by start_sessions, in TREE/sessions or given as SESSIONS), plus one for the host
+# checks that need none.
+run_ctest() {
+  local tree=$1 sessions=$2 status=0 started count
+  shift 2
+  count=$(ls "$sessions" | grep -c '^s[0-9]*$')
+  started=$(date +%s)
+  TOVANE_SESSIONS=$sessions ctest --test-dir "$tree" --output-on-failure --timeout 240 \
+    -j $((count + 1)) --resource-spec-file "$sessions/spec.json" "$@" || status=$?
+  echo "$(basename "$tree"): ctest finished in $(($(date +%s) - started)) s"
   return $status
 }
