@@ -4,10 +4,8 @@
 
 #include <oleacc.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -286,11 +284,15 @@ TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
     EXPECT_EQ(Bottom() - 3, TopLine);
     Wheel(MainWindow, WM_MOUSEWHEEL, WHEEL_DELTA / 4);
     EXPECT_EQ(Bottom() - 6, TopLine);
+    // Turned back before a whole notch: what was gathered the other way is dropped.
+    Wheel(MainWindow, WM_MOUSEWHEEL, WHEEL_DELTA / 2);
+    Wheel(MainWindow, WM_MOUSEWHEEL, -WHEEL_DELTA);
+    EXPECT_EQ(Bottom() - 3, TopLine);
     EXPECT_EQ(TopLine, GetScrollPos(StatusStrip, SB_VERT));
 
     // Scrolled up, new lines leave the view; turned back to the end, it follows again.
     AddLines(1);
-    EXPECT_EQ(Bottom() - 7, TopLine);
+    EXPECT_EQ(Bottom() - 4, TopLine);
     Wheel(MainWindow, WM_MOUSEWHEEL, -5 * WHEEL_DELTA);
     EXPECT_EQ(Bottom(), TopLine) << "the wheel stops where the bars stop";
     AddLines(1);
@@ -318,8 +320,8 @@ TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
 
     // Every turn that reached a whole notch ended a scroll; the real turn is among them.
     PumpMessages(50);
-    std::vector<LONG> expected = {OBJID_VSCROLL, OBJID_VSCROLL, OBJID_VSCROLL, OBJID_VSCROLL,
-                                  OBJID_HSCROLL, OBJID_HSCROLL, OBJID_HSCROLL};
+    std::vector<LONG> expected(5, OBJID_VSCROLL);
+    expected.insert(expected.end(), 3, OBJID_HSCROLL);
     EXPECT_EQ(expected, ends.Objects);
 }
 
@@ -359,6 +361,10 @@ TEST_F(LogUse, MenuCopiesTheWholeLogOrTheVisibleLines) {
     EXPECT_EQ(60, StatusLineCount());
     EXPECT_EQ(whole, Joined(0, 60));
     EXPECT_EQ(7, TopLine);
+    // At the end, as while lines arrive, the page reaches one line past the last.
+    SendMessageA(StatusStrip, WM_VSCROLL, SB_BOTTOM, 0);
+    ASSERT_TRUE(ChooseInMenu([] { Keys({{VK_APPS, true}, {VK_APPS, false}}); }, 'V'));
+    EXPECT_EQ(Joined(Bottom(), VisibleLines - 1), ClipboardText());
 
     // A right click on a button is not the strip's.
     EXPECT_FALSE(
@@ -424,25 +430,7 @@ void CALLBACK OnValueChange(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG
                             : L"(other object)");
 }
 
-// One append with a client hooked, in microseconds.
-double TimedAppend(const char* text) {
-    LARGE_INTEGER t0, t1, frequency;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&t0);
-    AddStatusLine(text);
-    QueryPerformanceCounter(&t1);
-    return 1e6 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-}
-
-// The 5th percentile: other processes on the machine only ever add time, so the fastest appends
-// show what an append itself costs.
-double Fastest(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 20];
-}
-
-TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
+TEST_F(LogUse, EveryLineOfALongLogIsAnnouncedInOrderAndCopied) {
     Accessible list(StatusStrip);
     ASSERT_TRUE(list);
     Reader = &list;
@@ -463,14 +451,15 @@ TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
     PumpMessages(20);
     EXPECT_EQ(expected, Announced);
 
-    // 100,000 lines: the first and the last thousand appends cost the same, drawn, announced
-    // and read by a client; the lines between are stored only.
-    const int32_t lines = 100000, sample = 1000;
-    std::vector<double> first, last;
-    for (int32_t i = StatusLineCount(); i < sample; ++i) {
-        first.push_back(TimedAppend("Connecting device..."));
+    // 10,000 lines, each announced and read by a client; the first and the last thousand drawn,
+    // the lines between stored only. (What an append costs early and late: bench/run.)
+    const int32_t lines = 10000, sample = 1000;
+    auto appendShown = [](int32_t i) {
+        AddStatusLine("Connecting device...");
         if (i % 100 == 0) PumpMessages(0);
-    }
+    };
+    for (int32_t i = StatusLineCount(); i < sample; ++i)
+        appendShown(i);
     WindowReady = false;
     while (StatusLineCount() < lines - sample) {
         AddStatusLine(StatusLineCount() % 2 ? "Port opened." : "");
@@ -479,20 +468,12 @@ TEST_F(LogUse, EveryLineIsAnnouncedInOrderAndALongLogStaysFast) {
     WindowReady = true;
     UpdateStatusScrollBars(true);
     UpdateStatusScrollBars(true);
-    for (int32_t i = StatusLineCount(); i < lines; ++i) {
-        last.push_back(TimedAppend("Connecting device..."));
-        if (i % 100 == 0) PumpMessages(0);
-    }
+    for (int32_t i = StatusLineCount(); i < lines; ++i)
+        appendShown(i);
     ASSERT_TRUE(PumpUntil([&] { return Announced.size() == size_t(lines); }, 10000))
         << Announced.size();
     UnhookWinEvent(hook);
     Reader = nullptr;
-    const double early = Fastest(first), late = Fastest(last);
-    std::printf("append with a client hooked: lines 1..1000 %.1f us, %d..%d %.1f us\n", early,
-                lines - sample + 1, lines, late);
-    // A cost that grew with the log would be ~100 times the early one here; a factor of 4
-    // leaves room for a busy two-core machine slowing one whole sample.
-    EXPECT_LT(late, 4 * early + 50) << "a cost that grows with the log";
     EXPECT_EQ(Wide("Connecting device..."), list.Value());
     EXPECT_EQ(lines, list.Count());
 
