@@ -122,12 +122,12 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
     EXPECT_EQ(0u, second.ExitCode());
 }
 
-// A line drops, and during the hang-up's wait the user picks another entry in the settings
-// window: the wait is left alone (one hang-up, no dial, Close refused), and only when it has
-// ended is the new entry taken up.
+// A line is lost, and during the hang-up's wait (held until the test lets it end) the user picks
+// another entry in the settings window: the wait is left alone (one hang-up, no dial, Close
+// refused), and only when it has ended is the new entry taken up.
 TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
-    WriteWholeFile(folder.File("rassim.ini"), "[Fast]\nDelay = 50\nDropAfter = 1\n"
-                                              "HangUpTime = 2500\n[Spare]\nDelay = 50\n");
+    const std::string book = "[Fast]\nDelay = 50\nHangUpTime = 0\n[Spare]\nDelay = 50\n";
+    WriteWholeFile(folder.File("rassim.ini"), "GetConnectStatusError = 5\n" + book);
     const char flags[4] = {0, 1, 0, 0}; // auto reconnect on, shrink off
     WriteWholeFile(folder.File("Tovane.dat"), std::string(flags, 4) + Int32(100) + Int32(100) +
                                                   Int32(282) + Int32(165) + Str("Fast") +
@@ -136,7 +136,7 @@ TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
     ASSERT_TRUE(Start(tovane));
     HWND main = tovane.WaitForWindow("TovaneMainWndClass");
     ASSERT_NE(nullptr, main);
-    // Dialled, connected, dropped a second later, and the hang-up's wait begins.
+    // Dialled, connected, the line's status unknown at the next tick: the hang-up's wait begins.
     ASSERT_TRUE(WaitFor([&] { return !Journal(tovane, "RasHangUpA").empty(); }, 10000));
 
     PostMessageA(main, WM_COMMAND, 3073, 0); // Settings, dispatched by the wait
@@ -162,6 +162,7 @@ TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
         return found;
     };
     const bool stillWaiting = gone().empty();
+    WriteWholeFile(folder.File("rassim.ini"), book); // the service answers again
 
     // The wait ends when the handle is gone; the new entry is refreshed, then dialled.
     ASSERT_TRUE(WaitFor([&] { return !Journal(tovane, "entry=\"Spare\"").empty(); }, 8000));
