@@ -11,17 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/NConnection.h"
 #include "app/NLogCopy.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
-#include "common/NCommon.h"
-#include "controls/NIBtn.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
-
-std::unique_ptr<TempFolder> folder;
 
 void AddLines(int n, const char* prefix = "Line") {
     for (int i = 0; i < n; ++i)
@@ -102,18 +97,6 @@ std::string Joined(int32_t first, int32_t count) {
     return text;
 }
 
-void Keys(std::initializer_list<std::pair<WORD, bool>> strokes) {
-    std::vector<INPUT> inputs;
-    for (auto [key, down] : strokes) {
-        INPUT in = {};
-        in.type = INPUT_KEYBOARD;
-        in.ki.wVk = key;
-        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-        inputs.push_back(in);
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
 WORD MenuKey = 0;      // pressed once the menu shows, then cleared
 std::string MenuItems; // what the menu offered
 
@@ -126,7 +109,7 @@ void CALLBACK PressInMenu(HWND, UINT, UINT_PTR, DWORD) {
         GetMenuStringA(popup, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
         MenuItems += std::string(i ? "|" : "") + text;
     }
-    Keys({{MenuKey, true}, {MenuKey, false}});
+    TypeKey(MenuKey);
     MenuKey = 0;
 }
 
@@ -141,7 +124,7 @@ bool ChooseInMenu(const std::function<void()>& open, WORD key, bool copy = true,
     open();
     bool done = PumpUntil(
         [&] { return copy ? GetClipboardSequenceNumber() != before : MenuKey == 0; }, 2000);
-    PumpMessages(50);
+    PumpUntil([] { return !IsWindowVisible(FindWindowA("#32768", nullptr)); }, 2000);
     KillTimer(nullptr, timer);
     if (items) *items = MenuItems;
     const bool shown = MenuKey == 0;
@@ -149,15 +132,10 @@ bool ChooseInMenu(const std::function<void()>& open, WORD key, bool copy = true,
     return done && shown;
 }
 
-void ClickAt(HWND window, DWORD down, DWORD up) {
-    RECT box = {};
-    GetWindowRect(window, &box);
-    SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
-    INPUT clicks[2] = {};
-    clicks[0].type = clicks[1].type = INPUT_MOUSE;
-    clicks[0].mi.dwFlags = down;
-    clicks[1].mi.dwFlags = up;
-    SendInput(2, clicks, sizeof(INPUT));
+void RightClick(HWND window) {
+    const RECT r = RectOf(window);
+    ClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2}, MOUSEEVENTF_RIGHTDOWN,
+            MOUSEEVENTF_RIGHTUP);
 }
 
 // ---- Accessibility client side ----------------------------------------------------------------
@@ -231,31 +209,20 @@ LRESULT Wheel(HWND window, UINT message, int delta, WORD keys = 0) {
 class LogUse : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        folder = std::make_unique<TempFolder>();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        InitShared();
-        SettingsFile = folder->File("Tovane.dat");
-        LoadSettings();
-        SetupMainWindow();
-        RegisterImageButton();
-        CreateMainWindow();
-        KillTimer(MainWindow, PollTimerId);
+        tovane = std::make_unique<StartedTovane>();
         SetWindowPos(MainWindow, nullptr, 100, 100, 360, 260, SWP_NOZORDER | SWP_NOACTIVATE);
-        PumpMessages(50);
     }
-    static void TearDownTestSuite() {
-        ControllerState = TControllerState::Ready;
-        SendMessageA(MainWindow, WM_CLOSE, 0, 0);
-        PumpMessages(20);
-        folder.reset();
-    }
+    static void TearDownTestSuite() { tovane.reset(); }
     void SetUp() override {
         ASSERT_TRUE(IsWindow(MainWindow));
         FreeStatusLog();
         TopLine = ScrollX = 0;
         UpdateStatusScrollBars(false);
     }
+    static std::unique_ptr<StartedTovane> tovane;
 };
+std::unique_ptr<StartedTovane> LogUse::tovane;
 
 TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
     WheelSetting lines(SPI_GETWHEELSCROLLLINES, SPI_SETWHEELSCROLLLINES, 3);
@@ -319,9 +286,9 @@ TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
     EXPECT_EQ(0, GetScrollPos(StatusStrip, SB_HORZ));
 
     // Every turn that reached a whole notch ended a scroll; the real turn is among them.
-    PumpMessages(50);
     std::vector<LONG> expected(5, OBJID_VSCROLL);
     expected.insert(expected.end(), 3, OBJID_HSCROLL);
+    PumpUntil([&] { return ends.Objects.size() >= expected.size(); }, 2000);
     EXPECT_EQ(expected, ends.Objects);
 }
 
@@ -339,22 +306,16 @@ TEST_F(LogUse, MenuCopiesTheWholeLogOrTheVisibleLines) {
 
     // A right click on the strip; the menu's mnemonics pick the item.
     std::string items;
-    ASSERT_TRUE(
-        ChooseInMenu([] { ClickAt(StatusStrip, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }, 'C',
-                     true, &items));
+    ASSERT_TRUE(ChooseInMenu([] { RightClick(StatusStrip); }, 'C', true, &items));
     EXPECT_EQ("&Copy log|Copy &visible lines", items);
     UINT codePage = 0;
     EXPECT_EQ(whole, ClipboardText(&codePage));
     EXPECT_EQ(GetACP(), codePage) << "the locale names the code page the text is in";
 
     // Shift+F10 with a button focused, and the menu key.
-    ASSERT_TRUE(ChooseInMenu(
-        [] {
-            Keys({{VK_SHIFT, true}, {VK_F10, true}, {VK_F10, false}, {VK_SHIFT, false}});
-        },
-        'V'));
+    ASSERT_TRUE(ChooseInMenu([] { TypeKey(VK_F10, VK_SHIFT); }, 'V'));
     EXPECT_EQ(visible, ClipboardText());
-    ASSERT_TRUE(ChooseInMenu([] { Keys({{VK_APPS, true}, {VK_APPS, false}}); }, 'C'));
+    ASSERT_TRUE(ChooseInMenu([] { TypeKey(VK_APPS); }, 'C'));
     EXPECT_EQ(whole, ClipboardText());
 
     // The log and the view are as they were.
@@ -363,13 +324,11 @@ TEST_F(LogUse, MenuCopiesTheWholeLogOrTheVisibleLines) {
     EXPECT_EQ(7, TopLine);
     // At the end, as while lines arrive, the page reaches one line past the last.
     SendMessageA(StatusStrip, WM_VSCROLL, SB_BOTTOM, 0);
-    ASSERT_TRUE(ChooseInMenu([] { Keys({{VK_APPS, true}, {VK_APPS, false}}); }, 'V'));
+    ASSERT_TRUE(ChooseInMenu([] { TypeKey(VK_APPS); }, 'V'));
     EXPECT_EQ(Joined(Bottom(), VisibleLines - 1), ClipboardText());
 
     // A right click on a button is not the strip's.
-    EXPECT_FALSE(
-        ChooseInMenu([] { ClickAt(ConnectButton, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); },
-                     VK_ESCAPE, false));
+    EXPECT_FALSE(ChooseInMenu([] { RightClick(ConnectButton); }, VK_ESCAPE, false));
 }
 
 TEST_F(LogUse, ScreenReaderReadsTheLinesAndTheButtons) {

@@ -9,8 +9,8 @@
 
 #include "app/WStatus.h"
 #include "common/NCommon.h"
+#include "support/Harness.h"
 #include "support/Pixels.h"
-#include "support/TestSupport.h"
 
 // The allocation seam: while FailAtAllocation is N (not 0), the N-th allocation from then on
 // throws, as the heap would when it runs out.
@@ -55,12 +55,6 @@ bool HasBar(DWORD bar) {
     return (GetWindowLongA(StatusStrip, GWL_STYLE) & bar) != 0;
 }
 
-RECT Client() {
-    RECT r = {};
-    GetClientRect(StatusStrip, &r);
-    return r;
-}
-
 void Scroll(UINT message, WORD request) {
     SendMessageA(StatusStrip, message, MAKEWPARAM(request, 0), 0);
 }
@@ -86,7 +80,7 @@ class Snapshot {
 
   private:
     static Capture Paint() {
-        RECT r = Client();
+        RECT r = ClientOf(StatusStrip);
         PixelCanvas canvas(r.right, r.bottom);
         PaintStatusStrip(canvas.Dc());
         return canvas.Read();
@@ -99,13 +93,7 @@ class Strip : public ::testing::Test {
     static void SetUpTestSuite() {
         InitShared();
         SetupStatusStrip();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestStripParent";
-        RegisterClassA(&wc);
-        parent = CreateWindowExA(0, "TestStripParent", "parent", WS_POPUP | WS_VISIBLE, 50, 50, 600,
-                                 500, nullptr, nullptr, nullptr, nullptr);
+        parent = TestWindow(TestClass("TestStripParent"), 50, 50, 600, 500);
         StatusStrip = CreateWindowExA(WS_EX_CLIENTEDGE, "TovaneStatusWndClass", "",
                                       WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 100,
                                       100, parent, nullptr, nullptr, nullptr);
@@ -157,7 +145,7 @@ TEST_F(Strip, NullAddsNothingAndTextsAreCopied) {
 }
 
 TEST_F(Strip, NewLinesKeepTheEndInView) {
-    ASSERT_EQ(Client().bottom / LineHeight, VisibleLines);
+    ASSERT_EQ(ClientOf(StatusStrip).bottom / LineHeight, VisibleLines);
     for (int i = 0; i < 40; ++i) {
         AddLines(1);
         ASSERT_EQ(IntMax(0, Bottom()), TopLine) << "after " << StatusLineCount() << " lines";
@@ -239,7 +227,7 @@ TEST_F(Strip, HorizontalRangeGrowsAndNeverShrinks) {
     EXPECT_TRUE(HasBar(WS_HSCROLL));
     EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
     EXPECT_EQ(static_cast<UINT>(ViewWidth), BarOf(SB_HORZ).nPage);
-    EXPECT_EQ(Client().right, ViewWidth);
+    EXPECT_EQ(ClientOf(StatusStrip).right, ViewWidth);
     AddLines(40, "x"); // the wide line scrolls out of view
     EXPECT_EQ(wide, StatusLogWidest());
     EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
@@ -331,7 +319,7 @@ TEST_F(Strip, ResizeClampsWithoutFollowing) {
     for (int i = 0; i < 10; ++i)
         Scroll(WM_VSCROLL, SB_LINEDOWN);
     Resize(StripWidth, 20);
-    EXPECT_EQ(Client().bottom / LineHeight, VisibleLines);
+    EXPECT_EQ(ClientOf(StatusStrip).bottom / LineHeight, VisibleLines);
     EXPECT_EQ(10, TopLine);
     EXPECT_EQ(static_cast<UINT>(VisibleLines), BarOf(SB_VERT).nPage);
 
@@ -417,7 +405,8 @@ TEST_F(Strip, ThumbDragBeyondSixteenBits) {
     INPUT drag[] = {at(x, grab, 0), at(x, grab, MOUSEEVENTF_LEFTDOWN), at(x, (grab + drop) / 2, 0),
                     at(x, drop, 0), at(x, drop, MOUSEEVENTF_LEFTUP)};
     ASSERT_EQ(5u, SendInput(5, drag, sizeof(INPUT)));
-    PumpMessages(500);
+    // Moved, and the button up ended the bar's tracking (it holds the capture until then).
+    PumpUntil([] { return TopLine > 0 && GetCapture() == nullptr; }, 5000);
 
     // About 85% down; a 16-bit position would have wrapped to a few thousand.
     const int expected = static_cast<int>(static_cast<double>(Bottom()) * move / track);
