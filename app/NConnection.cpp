@@ -14,6 +14,12 @@ int32_t DialAttempt = 0;
 bool UserStopped = false;
 static bool FailureHangup = false; // this hang-up is for a failed or dropped line
 bool SessionEnding = false;
+// The server refused the user name or password: redialled at once, that locks the account.
+int32_t RefusalCount = 0;         // since the last connection, the user's Connect or settings OK
+ULONGLONG RefusalWaitEnd = 0;     // the poll redials no earlier (GetTickCount64)
+static bool SavedRefused = false; // Windows' saved credentials were refused: ask instead
+enum class TDialCredentials : uint8_t { Stored, Typed, Saved };
+static TDialCredentials DialCredentials = TDialCredentials::Stored; // the running dial's
 
 static constexpr char TextNoConnection[] = "No connection selected";
 static constexpr char TextDisconnected[] = "Disconnected";
@@ -25,6 +31,14 @@ static constexpr char TextDisconnecting[] = "  disconnecting...";
 static constexpr char FormatHangUpError[] = "Error %d - Hangup - RasHangup";
 // Longest pause between two status polls while a hang-up completes.
 static constexpr DWORD HangUpPollMs = 10;
+static constexpr DWORD RefusalWaitSeconds = 30;
+static constexpr int32_t RefusalLimit = 3;
+static constexpr DWORD RefusalCodes[] = {691, 646, 647, 648, 649}; // password; hours, account...
+static constexpr char FormatRefusalWait[] =
+    "Auto reconnect waits %lu seconds: the server refused the user name or password.";
+static constexpr char FormatRefusalStop[] =
+    "Auto reconnect stopped: the server refused the user name or password %d times. Check them "
+    "with menu File|Settings...";
 
 static void NoTitle(const char*) {}
 static void NoSwitch(bool) {}
@@ -48,9 +62,20 @@ static void RunPendingRefresh() {
     if (RefreshPending && !Busy()) RefreshConnection();
 }
 
+static void ForgetRefusals() {
+    RefusalCount = 0;
+    RefusalWaitEnd = 0;
+}
+
 void ResetController() {
     ConnectionHandle = nullptr;
-    UserStopped = FailureHangup = SessionEnding = RefreshPending = false;
+    UserStopped = FailureHangup = SessionEnding = RefreshPending = SavedRefused = false;
+    ForgetRefusals();
+}
+
+void SettingsAccepted() {
+    ForgetRefusals();
+    SavedRefused = false;
 }
 
 bool CanClose() {
@@ -182,6 +207,43 @@ static bool AskForCredentials() {
     return true;
 }
 
+// Windows' credentials for the entry, for a dial where Tovane knows no password: only when a
+// password is saved and belongs to Tovane's user (or Tovane has none). The password is a handle
+// that RasDialA resolves; the caller wipes the record after the dial.
+static bool TakeSavedCredentials(RASDIALPARAMSA& saved) {
+    saved.dwSize = sizeof saved;
+    CopyDialText(saved.szEntryName, sizeof saved.szEntryName, Settings.ConnectionName);
+    BOOL hasPassword = FALSE;
+    if (RasApi.RasGetEntryDialParamsA(nullptr, &saved, &hasPassword) != 0 || !hasPassword)
+        return false;
+    saved.szUserName[RasMaxCredential] = 0;
+    saved.szPassword[RasMaxCredential] = 0;
+    return Settings.UserName ? std::strcmp(Settings.UserName, saved.szUserName) == 0
+                             : saved.szUserName[0] != 0;
+}
+
+static bool IsRefusal(DWORD error) {
+    for (DWORD code : RefusalCodes)
+        if (error == code) return true;
+    return false;
+}
+
+// The server refused the credentials this dial sent: never send them again blindly.
+static void NoteRefusal() {
+    if (DialCredentials == TDialCredentials::Typed) WipeString(SessionPassword);
+    if (DialCredentials == TDialCredentials::Saved) SavedRefused = true;
+    ++RefusalCount;
+    if (!Settings.AutoReconnect) return;
+    if (RefusalCount >= RefusalLimit) {
+        UserStopped = true;
+        std::snprintf(TextBuffer, TextBufferSize, FormatRefusalStop, RefusalLimit);
+    } else {
+        RefusalWaitEnd = GetTickCount64() + RefusalWaitSeconds * 1000ULL;
+        std::snprintf(TextBuffer, TextBufferSize, FormatRefusalWait, RefusalWaitSeconds);
+    }
+    AddStatusLine(TextBuffer);
+}
+
 static void WriteConnectingLine() {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -191,20 +253,27 @@ static void WriteConnectingLine() {
     AddStatusLine(TextBuffer);
 }
 
-void Connect() {
-    // A dial or hang-up is already running; a second dial would lose its handle, and a dial
-    // started inside the hang-up wait would keep that wait from ever ending.
-    if (Busy()) return;
-
+// The user's Connect and the poll's redial.
+static void Dial() {
     UserStopped = false;
     FailureHangup = false;
     if (!Settings.ConnectionName) {
         AddStatusLine(TextChooseConnection);
         return;
     }
+    RASDIALPARAMSA saved = {};
+    bool useSaved = false;
     if (!Settings.UserName || (!Settings.Password && !SessionPassword)) {
-        if (!AskForCredentials()) return;
+        useSaved =
+            !Settings.Password && !SessionPassword && !SavedRefused && TakeSavedCredentials(saved);
+        if (!useSaved && !AskForCredentials()) {
+            SecureZeroMemory(&saved, sizeof saved);
+            return;
+        }
     }
+    DialCredentials = useSaved            ? TDialCredentials::Saved
+                      : Settings.Password ? TDialCredentials::Stored
+                                          : TDialCredentials::Typed;
 
     ConnectionHandle = nullptr;
     ControllerState = TControllerState::Dialing;
@@ -215,19 +284,32 @@ void Connect() {
     RASDIALPARAMSA params = {};
     params.dwSize = sizeof params;
     CopyDialText(params.szEntryName, sizeof params.szEntryName, Settings.ConnectionName);
-    CopyDialText(params.szUserName, sizeof params.szUserName, Settings.UserName);
+    CopyDialText(params.szUserName, sizeof params.szUserName,
+                 Settings.UserName ? Settings.UserName : saved.szUserName);
     CopyDialText(params.szPassword, sizeof params.szPassword,
-                 Settings.Password ? Settings.Password : SessionPassword);
+                 useSaved            ? saved.szPassword
+                 : Settings.Password ? Settings.Password
+                                     : SessionPassword);
     DWORD r = RasApi.RasDialA(nullptr, nullptr, &params, 0, reinterpret_cast<void*>(&DialNotifier),
                               &ConnectionHandle);
     // The password must not linger on the stack.
     SecureZeroMemory(&params, sizeof params);
+    SecureZeroMemory(&saved, sizeof saved);
     if (r == 0) return;
 
     AddStatusLine(RasErrorText(r));
+    if (IsRefusal(r)) NoteRefusal();
     ShowDisconnectedControls();
     ControllerState = TControllerState::Ready;
     RunPendingRefresh();
+}
+
+void Connect() {
+    // A dial or hang-up is already running; a second dial would lose its handle, and a dial
+    // started inside the hang-up wait would keep that wait from ever ending.
+    if (Busy()) return;
+    ForgetRefusals(); // the user's own try
+    Dial();
 }
 
 // ---- The notifier --------------------------------------------------------------------------
@@ -243,11 +325,13 @@ void OnDialReport(RASCONNSTATE state, DWORD error) {
     AddStatusLine(StateText(state, error));
     if (ControllerState != TControllerState::Dialing) return;
     if (error != 0) {
+        if (IsRefusal(error)) NoteRefusal();
         FailureHangup = true;
         PostMessageA(View.Window, WM_COMMAND, CmdDisconnect, 0);
         return;
     }
     if (state == RASCS_Connected) {
+        ForgetRefusals();
         if (Settings.ShrinkWhenConnected) View.ShrinkToTray();
         ControllerState = TControllerState::Ready;
         RunPendingRefresh();
@@ -326,5 +410,5 @@ void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
         // the service failing.
         if (ConnectionHandle || ControllerState != TControllerState::Ready) return;
     }
-    if (!UserStopped && Settings.AutoReconnect) Connect();
+    if (!UserStopped && Settings.AutoReconnect && GetTickCount64() >= RefusalWaitEnd) Dial();
 }

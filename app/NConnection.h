@@ -22,12 +22,16 @@ extern HRASCONN ConnectionHandle;
 extern int32_t DialAttempt;
 extern bool UserStopped;
 extern bool SessionEnding;
+extern int32_t RefusalCount;     // authentication refusals in a row
+extern ULONGLONG RefusalWaitEnd; // after a refusal the poll redials no earlier (GetTickCount64)
 
 // The main window's side; until one is attached the controller reports to nothing.
 void AttachMainView(const TMainView& view);
 void ResetController(); // start-up: no handle, flags cleared
 void RefreshConnection();
-void Connect();
+void Connect(); // the user's: also ends the wait after refused credentials
+// The settings window's OK: the credentials may be right now, refusals start over.
+void SettingsAccepted();
 void Disconnect();
 bool CanClose();
 void CALLBACK PollTimer(HWND window, UINT message, UINT_PTR id, DWORD time);

@@ -355,7 +355,7 @@ static bool OnCommand(UINT id) {
         return true;
     case CmdSettings:
         if (HWND settings = CreateSettingsWindow(MainWindow, RefreshConnection))
-            RunModal(settings, MainWindow);
+            if (RunModal(settings, MainWindow) == ModalOk) SettingsAccepted();
         return true;
     case CmdHelpContents:
         WinHelpA(MainWindow, HelpFile.c_str(), HELP_CONTEXT, HelpContextMain);

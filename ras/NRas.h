@@ -1,5 +1,5 @@
 #pragma once
-// Run-time binding of the six RASAPI32.DLL entry points, the platform's RAS records in their
+// Run-time binding of the seven RASAPI32.DLL entry points, the platform's RAS records in their
 // oldest layout, and the texts for connection states and RAS errors.
 // <ras.h> is never included: it declares only the newest, larger record layouts.
 #include <windows.h>
@@ -74,7 +74,7 @@ constexpr DWORD RasErrorServiceMissing = 711;
 // The notifier kind the program uses (type 0): message, state, error.
 using RasDialFunc = void(WINAPI*)(UINT message, RASCONNSTATE state, DWORD error);
 
-// The six entry points, each named once: name, what its stand-in returns, parameter types.
+// The seven entry points, each named once: name, what its stand-in returns, parameter types.
 // The table's fields, the stand-ins and the binding by name are all generated from this list.
 //   RasEnumEntriesA(reserved, phone book, entries, bytes, count)
 //   RasEnumConnectionsA(connections, bytes, count)
@@ -82,13 +82,17 @@ using RasDialFunc = void(WINAPI*)(UINT message, RASCONNSTATE state, DWORD error)
 //   RasDialA(extensions, phone book, params, notifier type, notifier, connection)
 //   RasGetErrorStringA(code, buffer, size)
 //   RasHangUpA(connection)
+//   RasGetEntryDialParamsA(phone book, params, password saved): the credentials Windows saved
+//     with the entry; the password comes back as a handle that RasDialA resolves. The stand-in's
+//     failure reads as "nothing saved".
 #define RAS_ENTRY_POINTS(X)                                                                        \
     X(RasEnumEntriesA, RasErrorServiceMissing, LPCSTR, LPCSTR, RASENTRYNAMEA*, DWORD*, DWORD*)     \
     X(RasEnumConnectionsA, RasErrorServiceMissing, RASCONNA*, DWORD*, DWORD*)                      \
     X(RasGetConnectStatusA, RasErrorInvalidHandle, HRASCONN, RASCONNSTATUSA*)                      \
     X(RasDialA, RasErrorServiceMissing, void*, LPCSTR, RASDIALPARAMSA*, DWORD, void*, HRASCONN*)   \
     X(RasGetErrorStringA, RasErrorServiceMissing, UINT, LPSTR, DWORD)                              \
-    X(RasHangUpA, RasErrorServiceMissing, HRASCONN)
+    X(RasHangUpA, RasErrorServiceMissing, HRASCONN)                                                \
+    X(RasGetEntryDialParamsA, RasErrorServiceMissing, LPCSTR, RASDIALPARAMSA*, BOOL*)
 
 #define RAS_TABLE_FIELD(name, missing, ...) DWORD(WINAPI* name)(__VA_ARGS__);
 struct TRasApi {
@@ -106,7 +110,7 @@ void LoadRasApi(); // binds "RASAPI32.DLL"
 void LoadRasApiFrom(const char* library);
 void FreeRasApi(); // releases the library; every slot goes back to its stand-in
 // True when the slot was bound to the library's own export (not a stand-in).
-bool RasSlotBound(int slot); // slot 1..6 in the list's order
+bool RasSlotBound(int slot); // slot 1..7 in the list's order
 
 // Window-thread functions only: the texts they build live in the shared TextBuffer until its
 // next use, so a dial notifier running on the service's thread must hand its report over to the

@@ -1,4 +1,4 @@
-// The simulated dial-up service: the six ANSI entry points of rasapi32.dll, with the platform's
+// The simulated dial-up service: the seven ANSI entry points of rasapi32.dll, with the platform's
 // calling convention and its oldest record layouts.
 #include <windows.h>
 
@@ -304,6 +304,8 @@ static DWORD Dial(RASDIALPARAMSA* params, DWORD notifierType, void* notifier, HR
 
     std::string user = FieldText(params->szUserName, sizeof params->szUserName);
     std::string password = FieldText(params->szPassword, sizeof params->szPassword);
+    if (entry->HasSavedPassword && password == SimSavedPasswordHandle)
+        password = entry->SavedPassword;
     auto* job = new DialJob{0, StatePath(), reinterpret_cast<RasDialFunc>(notifier), SimNow(),
                             BuildDialSteps(*entry, user.c_str(), password.c_str())};
     SecureZeroMemory(password.data(), password.size());
@@ -349,17 +351,54 @@ extern "C" DWORD WINAPI RasDialA(void* extensions, LPCSTR phoneBook, RASDIALPARA
     uint32_t dialled = 0;
     DWORD result = Dial(params, notifierType, notifier, handle, dialled);
     std::string entry, user;
-    bool password = false;
+    const char* password = "no";
     if (params) {
         entry = JournalQuote(FieldText(params->szEntryName, sizeof params->szEntryName).c_str());
         user = JournalQuote(FieldText(params->szUserName, sizeof params->szUserName).c_str());
-        password = params->szPassword[0] != '\0';
+        if (params->szPassword[0] != '\0')
+            password = std::strncmp(params->szPassword, SimSavedPasswordHandle,
+                                    sizeof params->szPassword) == 0
+                           ? "saved"
+                           : "yes";
     }
     SimJournal("RasDialA size=%lu entry=%s user=%s password=%s phonebook=%s notifier=%lu%s -> "
                "%lu handle=%lu",
-               params ? params->dwSize : 0, entry.c_str(), user.c_str(), password ? "yes" : "no",
+               params ? params->dwSize : 0, entry.c_str(), user.c_str(), password,
                JournalQuote(phoneBook).c_str(), notifierType, notifier ? "" : "(none)", result,
                static_cast<unsigned long>(dialled));
+    return result;
+}
+
+// ---- Saved credentials ------------------------------------------------------------------
+
+// Fills the record as the platform does: the entry name stays, the saved user name and, when a
+// password was saved, the handle that stands for it; every other field is cleared.
+static DWORD GetEntryDialParams(RASDIALPARAMSA* params, BOOL* saved, std::string& entryName) {
+    if (!params || !saved) return ErrorInvalidParameter;
+    if (params->dwSize != sizeof(RASDIALPARAMSA)) return ErrorInvalidSize;
+    TSimConfig config = CurrentConfig();
+    entryName = FieldText(params->szEntryName, sizeof params->szEntryName);
+    const TSimEntry* entry = FindSimEntry(config, entryName.c_str());
+    if (!entry) return ErrorCannotFindEntry;
+    *params = RASDIALPARAMSA{};
+    params->dwSize = sizeof(RASDIALPARAMSA);
+    CopyField(params->szEntryName, sizeof params->szEntryName, entryName);
+    CopyField(params->szUserName, sizeof params->szUserName, entry->SavedUser);
+    if (entry->HasSavedPassword)
+        CopyField(params->szPassword, sizeof params->szPassword, SimSavedPasswordHandle);
+    *saved = entry->HasSavedPassword ? TRUE : FALSE;
+    return 0;
+}
+
+// The journal tells only whether a password is saved: never the user name or the handle.
+extern "C" DWORD WINAPI RasGetEntryDialParamsA(LPCSTR phoneBook, RASDIALPARAMSA* params,
+                                               BOOL* saved) {
+    DWORD size = params ? params->dwSize : 0;
+    std::string entry;
+    DWORD result = GetEntryDialParams(params, saved, entry);
+    SimJournal("RasGetEntryDialParamsA size=%lu entry=%s phonebook=%s -> %lu saved=%s", size,
+               JournalQuote(entry.c_str()).c_str(), JournalQuote(phoneBook).c_str(), result,
+               result == 0 && *saved ? "yes" : "no");
     return result;
 }
 

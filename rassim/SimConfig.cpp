@@ -90,6 +90,16 @@ static bool ApplyEntryKey(PendingEntry& pending, const std::string& key, const s
     if (SameText(key, "DialError")) return ParseCode(value, e.DialError);
     if (SameText(key, "DropAfter")) return ParseCode(value, e.DropAfterSeconds);
     if (SameText(key, "HangUpTime")) return ParseCode(value, e.HangUpMs);
+    if (SameText(key, "Refuse")) return ParseCode(value, e.RefuseCode);
+    if (SameText(key, "SavedUser")) {
+        e.SavedUser = value;
+        return true;
+    }
+    if (SameText(key, "SavedPassword")) {
+        e.HasSavedPassword = true;
+        e.SavedPassword = value;
+        return true;
+    }
     if (SameText(key, "User")) {
         e.HasUser = true;
         e.User = value;

@@ -21,6 +21,12 @@ struct TSimEntry {
     std::string User;
     bool HasPassword = false;
     std::string Password;
+    DWORD RefuseCode = 0; // every dial's credentials are refused with this code; 0 never
+    // What Windows saved with the entry: RasGetEntryDialParamsA hands out the user name and, in
+    // place of the password, SimSavedPasswordHandle, which RasDialA resolves.
+    std::string SavedUser;
+    bool HasSavedPassword = false;
+    std::string SavedPassword;
     DWORD DropAfterSeconds = 0; // a connected line drops after this long; 0 never
     DWORD HangUpMs = 500;       // a hung-up connection stays this long before its handle dies
 };
@@ -34,6 +40,9 @@ struct TSimConfig {
 };
 
 constexpr DWORD SimDefaultDelayMs = 250;
+// Stands for a saved password: callers pass it back to RasDialA unchanged and never see the
+// password itself.
+constexpr char SimSavedPasswordHandle[] = "****************";
 
 TSimConfig ParseSimConfig(const std::string& text);
 // False when the file cannot be read; the configuration is then empty.

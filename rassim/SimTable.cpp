@@ -69,12 +69,14 @@ std::vector<TSimStep> BuildDialSteps(const TSimEntry& entry, const char* user,
             failAt = InsertFailingState(steps, entry.ErrorState, errorDelay);
         failCode = entry.ErrorCode;
     }
-    if (!CredentialsAccepted(entry, user, password)) {
+    DWORD refusal = entry.RefuseCode;
+    if (!refusal && !CredentialsAccepted(entry, user, password)) refusal = SimAuthenticationFailure;
+    if (refusal) {
         size_t auth = AuthenticationStep(steps);
         if (auth == steps.size()) auth = InsertFailingState(steps, AuthNotifyState, errorDelay);
         if (auth < failAt) {
             failAt = auth;
-            failCode = SimAuthenticationFailure;
+            failCode = refusal;
         }
     }
     if (failCode != 0) {

@@ -47,8 +47,8 @@ struct TSimTable {
 int64_t SimNow(); // wall-clock milliseconds, the same in every process
 
 // The steps of a dial of this entry with these credentials: the configured states, cut short
-// by the configured error or an authentication failure, which is then reported once more with
-// its error code.
+// by the configured error or a refusal of the credentials (wrong ones, or the entry's Refuse
+// code), which is then reported once more with its error code.
 std::vector<TSimStep> BuildDialSteps(const TSimEntry& entry, const char* user,
                                      const char* password);
 // When the dial reaches the connected state (ms after the start), or -1 when it never does.

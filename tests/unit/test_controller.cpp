@@ -2,7 +2,9 @@
 // the moment of every report must be exact: the notifier is called from a thread the test starts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "support/Driver.h"
 #include "support/TestSupport.h"
 #include "windows/WPass.h"
+#include "windows/WSettings.h"
 
 namespace {
 
@@ -45,6 +48,11 @@ struct FakeService {
     RasDialFunc LastNotifier = nullptr;
     bool CheckParams = false; // the next error text looks at the dial's record
     int ParamsLeftFilled = -1;
+    std::string SavedUser; // what Windows saved with the entry
+    bool PasswordSaved = false;
+    int SavedAsks = 0;
+    const RASDIALPARAMSA* SavedAddress = nullptr;
+    int SavedLeftFilled = -1;
 
     FakeConnection* Find(HRASCONN handle) {
         for (FakeConnection& c : Connections)
@@ -54,9 +62,11 @@ struct FakeService {
 };
 
 FakeService Fake;
+constexpr char SavedHandle[] = "**saved handle**";
 
-DWORD WINAPI FakeEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA*, DWORD*, DWORD* count) {
-    *count = 0;
+DWORD WINAPI FakeEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD*, DWORD* count) {
+    lstrcpyA(entries[0].szEntryName, "Office");
+    *count = 1;
     return 0;
 }
 
@@ -111,6 +121,10 @@ DWORD WINAPI FakeErrorString(UINT code, LPSTR buffer, DWORD) {
         Fake.ParamsLeftFilled = 0;
         for (size_t i = 0; i < sizeof(RASDIALPARAMSA); ++i)
             Fake.ParamsLeftFilled += bytes[i] != 0;
+        bytes = reinterpret_cast<const unsigned char*>(Fake.SavedAddress);
+        Fake.SavedLeftFilled = 0;
+        for (size_t i = 0; bytes && i < sizeof(RASDIALPARAMSA); ++i)
+            Fake.SavedLeftFilled += bytes[i] != 0;
     }
     wsprintfA(buffer, "service text %u", code);
     return 0;
@@ -126,6 +140,18 @@ DWORD WINAPI FakeHangUp(HRASCONN handle) {
     return 0;
 }
 
+DWORD WINAPI FakeSavedCredentials(LPCSTR phoneBook, RASDIALPARAMSA* params, BOOL* saved) {
+    ++Fake.SavedAsks;
+    Fake.SavedAddress = params;
+    if (phoneBook || params->dwSize != sizeof(RASDIALPARAMSA) ||
+        std::strcmp(params->szEntryName, "Office") != 0)
+        return 623;
+    lstrcpyA(params->szUserName, Fake.SavedUser.c_str());
+    lstrcpyA(params->szPassword, Fake.PasswordSaved ? SavedHandle : "");
+    *saved = Fake.PasswordSaved;
+    return 0;
+}
+
 // Claims far more connections than the list holds, each with an unterminated name.
 DWORD WINAPI OverfullEnumConnections(RASCONNA* list, DWORD*, DWORD* count) {
     for (int i = 0; i < RasListCapacity; ++i) {
@@ -136,9 +162,8 @@ DWORD WINAPI OverfullEnumConnections(RASCONNA* list, DWORD*, DWORD* count) {
     return 0;
 }
 
-const TRasApi FakeApi = {FakeEnumEntries, FakeEnumConnections, FakeGetConnectStatus,
-                         FakeDial,        FakeErrorString,     FakeHangUp,
-                         nullptr};
+const TRasApi FakeApi = {FakeEnumEntries, FakeEnumConnections, FakeGetConnectStatus, FakeDial,
+                         FakeErrorString, FakeHangUp,          FakeSavedCredentials, nullptr};
 
 // ---- Reports from a thread of the test's own ----------------------------------------------
 
@@ -251,6 +276,8 @@ class Controller : public ::testing::Test {
         SetupMainWindow();
         RegisterImageButton();
         SetupPasswordWindow();
+        SetupSettingsWindow();
+        SettingsFile = Folder.File("Tovane.dat"); // the settings window's OK saves
         FreeString(Settings.ConnectionName);
         CreateMainWindow();
         KillTimer(MainWindow, PollTimerId); // the tests tick the poll themselves
@@ -310,6 +337,7 @@ class Controller : public ::testing::Test {
     }
 
     int32_t mark = 0;
+    static inline TempFolder Folder;
 };
 
 // ---- Refresh ---------------------------------------------------------------------------------
@@ -914,6 +942,184 @@ TEST_F(Controller, ThePollOpensThePromptOverTheMainWindowFromAnotherModalLoop) {
     EXPECT_TRUE(mainDisabledAfterPrompt);
     EXPECT_EQ(other, activeAfterPrompt);
     EXPECT_TRUE(IsWindowEnabled(MainWindow));
+}
+
+// ---- Refused credentials -------------------------------------------------------------------
+
+const std::string WaitLine =
+    "Auto reconnect waits 30 seconds: the server refused the user name or password.";
+const std::string StopLine = "Auto reconnect stopped: the server refused the user name or "
+                             "password 3 times. Check them with menu File|Settings...";
+
+// A dial, started by dial(), that fails with the code: returned by RasDialA, or reported.
+void FailDial(DWORD code, bool atOnce, void (*dial)()) {
+    Fake.DialResult = atOnce ? code : 0;
+    dial();
+    if (!atOnce) ReportFromThread({{6, code}});
+    PumpMessages(0);
+}
+
+// The line that follows the last error line, empty when none does.
+std::string AfterError(const std::vector<std::string>& lines, DWORD code) {
+    auto error = std::find(lines.rbegin(), lines.rend(), ErrorLine(code));
+    return error == lines.rend() || error == lines.rbegin() ? "" : *(error - 1);
+}
+
+TEST_F(Controller, RefusedCredentialsWaitThirtySecondsOtherErrorsRedialAtOnce) {
+    const struct {
+        DWORD Code;
+        bool AtOnce, Refusal;
+    } cases[] = {{691, false, true},  {646, true, true}, {647, false, true},  {648, true, true},
+                 {649, false, true},  {691, true, true}, {645, false, false}, {650, true, false},
+                 {676, false, false}, {678, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Code << (c.AtOnce ? " from RasDialA" : " reported"));
+        SetUp();
+        Settings.AutoReconnect = 1;
+        FailDial(c.Code, c.AtOnce, Tick);
+        ULONGLONG refused = GetTickCount64();
+        EXPECT_EQ(c.Refusal, AfterError(Lines(), c.Code) == WaitLine);
+        EXPECT_EQ(c.Refusal ? 1 : 0, RefusalCount);
+        EXPECT_NEAR(c.Refusal ? double(refused + 30000) : 0.0, double(RefusalWaitEnd), 500);
+        Tick();
+        EXPECT_EQ(c.Refusal ? 1 : 2, Fake.Dials);
+        if (!c.Refusal) continue;
+        RefusalWaitEnd = refused; // the wait is over
+        Tick();
+        EXPECT_EQ(2, Fake.Dials);
+    }
+}
+
+TEST_F(Controller, TheThirdRefusalInARowStopsAutoReconnectUntilTheUserConnects) {
+    Settings.AutoReconnect = 1;
+    for (int i = 0; i < 3; ++i) {
+        RefusalWaitEnd = 0;
+        FailDial(691, i == 1, Tick);
+        EXPECT_EQ(i < 2 ? WaitLine : StopLine, AfterError(Lines(), 691)) << i;
+    }
+    EXPECT_TRUE(UserStopped);
+    RefusalWaitEnd = 0;
+    Tick();
+    Tick();
+    EXPECT_EQ(3, Fake.Dials);
+    std::vector<std::string> lines = Lines();
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(), StopLine));
+
+    // The user's Connect counts from one again; without auto reconnect there is no line.
+    Settings.AutoReconnect = 0;
+    FailDial(691, false, Connect);
+    EXPECT_EQ(1, RefusalCount);
+    EXPECT_EQ("  disconnecting...", AfterError(Lines(), 691));
+}
+
+TEST_F(Controller, RefusalsStartOverAtAConnectionTheUsersConnectAndSettingsOk) {
+    auto settings = [](int button) {
+        RunStepsOnTimer({[button] {
+            PostMessageA(GetDlgItem(FindWindowA("TovaneSettingsWndClass", nullptr), button),
+                         BM_CLICK, 0, 0);
+        }});
+        SendMessageA(MainWindow, WM_COMMAND, CmdSettings, 0);
+    };
+    const struct {
+        const char* Name;
+        std::function<void()> Act;
+        bool StartsOver;
+    } paths[] = {{"poll's dial", Tick, false},
+                 {"connected",
+                  [] {
+                      ReportFromThread({{RASCS_Connected, 0}}), PumpMessages(0);
+                  },
+                  true},
+                 {"user's Connect", [] { Disconnect(), Connect(); }, true},
+                 {"settings cancelled", [&] { settings(2); }, false},
+                 {"settings OK", [&] { settings(1); }, true}};
+    Settings.AutoReconnect = 1;
+    RefusalCount = 2;
+    for (const auto& path : paths) {
+        RefusalWaitEnd = path.StartsOver ? GetTickCount64() + 99000 : 0;
+        path.Act();
+        EXPECT_EQ(path.StartsOver ? 0 : 2, RefusalCount) << path.Name;
+        EXPECT_EQ(0u, RefusalWaitEnd) << path.Name;
+        RefusalCount = 2;
+    }
+    EXPECT_EQ(2, Fake.Dials);
+}
+
+TEST_F(Controller, ARefusedTypedPasswordIsForgottenAndAskedForAgain) {
+    Settings.AutoReconnect = 1;
+    Fake.DialStoresHandle = false; // no hang-up wait to dispatch the prompt's answer early
+    SetString(SessionPassword, "typed");
+    FailDial(691, false, Connect); // the stored password was refused, not the typed one
+    EXPECT_EQ("typed", Text(SessionPassword));
+    FreeString(Settings.Password);
+    RefusalWaitEnd = 0;
+    FailDial(648, true, Tick);
+    EXPECT_STREQ("typed", Fake.LastParams.szPassword);
+    EXPECT_EQ(nullptr, SessionPassword);
+
+    RefusalWaitEnd = 0;
+    RunStepsOnTimer({[] { AnswerPrompt(nullptr, "retyped"); }});
+    FailDial(0, true, Tick);
+    EXPECT_EQ(3, Fake.Dials);
+    EXPECT_STREQ("retyped", Fake.LastParams.szPassword);
+}
+
+TEST_F(Controller, WindowsSavedCredentialsReplaceThePromptOnlyForTheSameUser) {
+    const struct {
+        const char *User, *Stored, *Typed, *SavedUser;
+        bool PasswordSaved;
+        std::string Dialled; // user/password
+    } cases[] = {
+        {nullptr, nullptr, nullptr, "ras", true, "ras/**saved handle**"},
+        {"ras", nullptr, nullptr, "ras", true, "ras/**saved handle**"},
+        {"Ras", nullptr, nullptr, "ras", true, "asked/answer"}, // another user's password
+        {nullptr, nullptr, nullptr, "ras", false, "asked/answer"},
+        {nullptr, nullptr, nullptr, "", true, "asked/answer"}, // no user name to go with it
+        {"ras", "stored", nullptr, "ras", true, "ras/stored"},
+        {"ras", nullptr, "typed", "ras", true, "ras/typed"},
+        {nullptr, "stored", nullptr, "ras", true, "asked/stored"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Dialled);
+        SetUp();
+        SetString(Settings.UserName, c.User);
+        SetString(Settings.Password, c.Stored);
+        SetString(SessionPassword, c.Typed);
+        Fake.SavedUser = c.SavedUser;
+        Fake.PasswordSaved = c.PasswordSaved;
+        Fake.DialResult = 691;
+        RunStepsOnTimer({[] { AnswerPrompt("asked", "answer"); }});
+        Connect();
+        ClearTimerSteps();
+        ASSERT_EQ(1, Fake.Dials);
+        EXPECT_EQ(c.Dialled,
+                  std::string(Fake.LastParams.szUserName) + "/" + Fake.LastParams.szPassword);
+        EXPECT_EQ(!c.Stored && !c.Typed, Fake.SavedAsks == 1);
+        EXPECT_EQ(0, Fake.SavedLeftFilled); // wiped as soon as RasDialA returned
+        // RAS's user name is never kept.
+        EXPECT_EQ(c.Dialled[0] == 'a' ? "asked" : Text(c.User), Text(Settings.UserName));
+    }
+
+    // Refused, the saved ones give way to the prompt, until the settings window's OK.
+    SetUp();
+    FreeString(Settings.UserName);
+    FreeString(Settings.Password);
+    Fake.SavedUser = "ras";
+    Fake.PasswordSaved = true;
+    FailDial(691, true, Connect);
+    for (bool accepted : {false, true}) {
+        if (accepted) SettingsAccepted();
+        bool asked = false;
+        RunStepsOnTimer({[&] {
+            asked = PasswordWindow() != nullptr;
+            PostMessageA(PasswordWindow(), WM_CLOSE, 0, 0);
+        }});
+        Connect();
+        ClearTimerSteps();
+        EXPECT_EQ(!accepted, asked);
+    }
+    EXPECT_EQ(2, Fake.Dials);
+    EXPECT_STREQ(SavedHandle, Fake.LastParams.szPassword);
 }
 
 // ---- The poll's own timer ----------------------------------------------------------------

@@ -1,4 +1,4 @@
-// The dial-up binding: state and error texts, and how the six slots are bound when the library
+// The dial-up binding: state and error texts, and how the seven slots are bound when the library
 // or one of its exports is missing.
 #include <gtest/gtest.h>
 
@@ -176,7 +176,7 @@ class Binding : public ::testing::Test {
 TEST_F(Binding, WithoutTheLibraryNoSlotIsBoundAndEveryCallFailsSafely) {
     LoadRasApiFrom("tovane-no-such-library.dll");
     EXPECT_EQ(nullptr, RasApi.Library);
-    for (int slot = 1; slot <= 6; ++slot)
+    for (int slot = 1; slot <= 7; ++slot)
         EXPECT_FALSE(RasSlotBound(slot)) << slot;
 
     RASENTRYNAMEA entries[2] = {};
@@ -217,7 +217,7 @@ TEST_F(Binding, SlotNumbersOutsideTheTableAreNeverBound) {
     LoadRasApiFrom(PartialLibrary().c_str());
     ASSERT_NE(nullptr, RasApi.Library);
     EXPECT_FALSE(RasSlotBound(0));
-    EXPECT_FALSE(RasSlotBound(7));
+    EXPECT_FALSE(RasSlotBound(8));
     EXPECT_FALSE(RasSlotBound(-1));
 }
 
@@ -230,6 +230,7 @@ TEST_F(Binding, ALibraryMissingOneExportLeavesOnlyThatSlotUnbound) {
     EXPECT_TRUE(RasSlotBound(4));
     EXPECT_TRUE(RasSlotBound(5));
     EXPECT_TRUE(RasSlotBound(6));
+    EXPECT_FALSE(RasSlotBound(7));
 
     // Each bound slot reaches the export of its own name.
     DWORD bytes = 0, count = 0;
@@ -239,10 +240,16 @@ TEST_F(Binding, ALibraryMissingOneExportLeavesOnlyThatSlotUnbound) {
     EXPECT_EQ(1004u, RasApi.RasDialA(nullptr, nullptr, nullptr, 0, nullptr, &handle));
     EXPECT_EQ(1006u, RasApi.RasHangUpA(nullptr));
     EXPECT_STREQ("partial 629 of 4098", RasErrorText(629));
-    // The missing one runs the stand-in.
+    // The missing ones run the stand-ins; the saved credentials' says nothing is saved.
     RASCONNSTATUSA status = {};
     status.dwSize = sizeof status;
     EXPECT_EQ(RasErrorInvalidHandle, RasApi.RasGetConnectStatusA(nullptr, &status));
+    RASDIALPARAMSA params = {};
+    params.dwSize = sizeof params;
+    BOOL saved = FALSE;
+    EXPECT_NE(0u, RasApi.RasGetEntryDialParamsA(nullptr, &params, &saved));
+    EXPECT_FALSE(saved);
+    EXPECT_STREQ("", params.szPassword);
 }
 
 TEST_F(Binding, FreeingReleasesTheLibraryAndPutsTheStandInsBack) {
@@ -251,7 +258,7 @@ TEST_F(Binding, FreeingReleasesTheLibraryAndPutsTheStandInsBack) {
     FreeRasApi();
     EXPECT_EQ(nullptr, GetModuleHandleA("partial_ras.dll"));
     EXPECT_EQ(nullptr, RasApi.Library);
-    for (int slot = 1; slot <= 6; ++slot)
+    for (int slot = 1; slot <= 7; ++slot)
         EXPECT_FALSE(RasSlotBound(slot)) << slot;
     EXPECT_EQ(RasErrorServiceMissing, RasApi.RasHangUpA(nullptr));
 }
@@ -263,7 +270,7 @@ TEST_F(Binding, BindingAgainReleasesTheEarlierLibrary) {
     EXPECT_FALSE(RasSlotBound(1));
 }
 
-TEST_F(Binding, TheFullLibraryBindsAllSixSlots) {
+TEST_F(Binding, TheFullLibraryBindsAllSevenSlots) {
     // Wine answers a load of any file named rasapi32.dll with its own library unless told
     // otherwise at process start, so the simulator is bound from a copy of another name.
     TempFolder folder;
@@ -271,7 +278,7 @@ TEST_F(Binding, TheFullLibraryBindsAllSixSlots) {
     ASSERT_TRUE(CopyFileA((ExeFolder() + "rassim\\rasapi32.dll").c_str(), copy.c_str(), FALSE));
     LoadRasApiFrom(copy.c_str());
     ASSERT_NE(nullptr, RasApi.Library);
-    for (int slot = 1; slot <= 6; ++slot)
+    for (int slot = 1; slot <= 7; ++slot)
         EXPECT_TRUE(RasSlotBound(slot)) << slot;
     EXPECT_STREQ("The line is busy.", RasErrorText(676));
     EXPECT_STREQ("The user name or the password was not accepted.",

@@ -1,4 +1,4 @@
-// The simulated dial-up service, driven through its six exports as the program drives the real
+// The simulated dial-up service, driven through its seven exports as the program drives the real
 // one: its configuration keys, the worker-thread notifier, argument checks, connections shared
 // between processes, the control tool and the journal.
 #include <gtest/gtest.h>
@@ -119,6 +119,7 @@ class Rassim : public ::testing::Test {
         BindExport(Sim.Library, "RasDialA", Sim.RasDialA);
         BindExport(Sim.Library, "RasGetErrorStringA", Sim.RasGetErrorStringA);
         BindExport(Sim.Library, "RasHangUpA", Sim.RasHangUpA);
+        BindExport(Sim.Library, "RasGetEntryDialParamsA", Sim.RasGetEntryDialParamsA);
     }
 
     static void TearDownTestSuite() {
@@ -524,6 +525,60 @@ TEST_F(Rassim, AWrongUserOrAMissingPasswordFailsToo) {
     ASSERT_TRUE(PumpUntil([&] { return StatusOf(h).Result == 6; }, 3000));
     ASSERT_EQ(0u, Dial("Demo", h, "demo", ""));
     ASSERT_TRUE(PumpUntil([&] { return StatusOf(h).Error == 691; }, 3000));
+}
+
+TEST_F(Rassim, RefuseEndsEveryDialWithItsCodeWhereAuthenticationReportsItsOutcome) {
+    Configure("[Locked]\nStates = 0:5 6:5 8192:5\nUser = demo\nPassword = demo\nRefuse = 647\n");
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Locked", h, "demo", "demo")); // the right credentials all the same
+    ASSERT_TRUE(WaitForReports(3));
+    PumpMessages(50);
+    EXPECT_EQ((StateList{{0, 0}, {6, 0}, {6, 647}}), ReportedStates());
+}
+
+// The platform's secure form: the password comes back as a handle that only RasDialA resolves.
+TEST_F(Rassim, SavedCredentialsComeBackWithAHandleThatDialsWithTheSavedPassword) {
+    Configure("[Home]\nStates = 8192:5\nUser = demo\nPassword = Sup3rSecret\n"
+              "SavedUser = demo\nSavedPassword = Sup3rSecret\n[NameOnly]\nSavedUser = kim\n");
+    auto saved = [](const char* entry, RASDIALPARAMSA& params, BOOL& flag) {
+        params = {};
+        params.dwSize = sizeof params;
+        lstrcpyA(params.szEntryName, entry);
+        lstrcpyA(params.szDomain, "stale"); // cleared like every field but the name
+        flag = 2;
+        return Sim.RasGetEntryDialParamsA(nullptr, &params, &flag);
+    };
+    RASDIALPARAMSA params;
+    BOOL flag;
+    ASSERT_EQ(0u, saved("home", params, flag));
+    EXPECT_EQ(TRUE, flag);
+    EXPECT_STREQ("home", params.szEntryName);
+    EXPECT_STREQ("demo", params.szUserName);
+    EXPECT_STREQ("****************", params.szPassword);
+    EXPECT_STREQ("", params.szDomain);
+    HRASCONN h = nullptr;
+    ASSERT_EQ(0u, Dial("Home", h, params.szUserName, params.szPassword));
+    ASSERT_TRUE(WaitForState(h, RASCS_Connected));
+
+    ASSERT_EQ(0u, saved("NameOnly", params, flag));
+    EXPECT_EQ(FALSE, flag);
+    EXPECT_STREQ("kim", params.szUserName);
+    EXPECT_STREQ("", params.szPassword);
+    EXPECT_EQ(623u, saved("Nobody", params, flag));
+    params.dwSize = 1051;
+    EXPECT_EQ(632u, Sim.RasGetEntryDialParamsA(nullptr, &params, &flag));
+    EXPECT_EQ(87u, Sim.RasGetEntryDialParamsA(nullptr, &params, nullptr));
+
+    // The journal tells that a saved password was used, never what it is or stands for.
+    std::string journal = ReadWholeFile(JournalFile());
+    EXPECT_EQ(std::string::npos, journal.find("Sup3rSecret"));
+    EXPECT_EQ(std::string::npos, journal.find("****"));
+    EXPECT_EQ(1u,
+              JournalWith("RasDialA size=1052 entry=\"Home\" user=\"demo\" password=saved").size());
+    EXPECT_EQ(1u, JournalWith("RasGetEntryDialParamsA size=1052 entry=\"home\" phonebook=(null) "
+                              "-> 0 saved=yes")
+                      .size());
+    EXPECT_EQ(1u, JournalWith("entry=\"NameOnly\" phonebook=(null) -> 0 saved=no").size());
 }
 
 TEST_F(Rassim, AConnectedLineDropsAfterTheConfiguredSeconds) {
