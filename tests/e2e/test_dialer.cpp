@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/Driver.h"
+#include "support/Harness.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -120,6 +121,31 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
     EXPECT_EQ(1u, Journal(second, "RasHangUpA").size());
     ASSERT_TRUE(second.CloseMain());
     EXPECT_EQ(0u, second.ExitCode());
+}
+
+// Windows saved the entry's credentials and Tovane.dat holds none: the first tick dials with
+// them, without a prompt, and nothing of them reaches the settings file.
+TEST_F(Dialer, SavedCredentialsDialWithoutAPromptAndStayOutOfTheSettingsFile) {
+    WriteWholeFile(folder.File("rassim.ini"), "[Home]\nDelay = 50\nUser = demo\nPassword = Sup3r\n"
+                                              "SavedUser = demo\nSavedPassword = Sup3r\n");
+    DatFile dat;
+    dat.ShrinkWhenConnected = 0;
+    dat.Entry = "Home";
+    WriteWholeFile(folder.File("Tovane.dat"), dat.Bytes());
+    TovaneProcess tovane;
+    ASSERT_TRUE(Start(tovane));
+    ASSERT_NE(nullptr, tovane.WaitForWindow("TovaneMainWndClass"));
+    ASSERT_TRUE(
+        WaitFor([&] { return !Journal(tovane, "state=8192 error=0 thread").empty(); }, 10000))
+        << "not connected";
+    EXPECT_EQ(nullptr, tovane.FindWindowOf("TovanePasswordWndClass"));
+    std::vector<std::string> dials = Journal(tovane, "RasDialA");
+    ASSERT_EQ(1u, dials.size());
+    EXPECT_NE(std::string::npos, dials[0].find("entry=\"Home\" user=\"demo\" password=saved"));
+    ASSERT_TRUE(tovane.CloseMain());
+    std::string saved = ReadWholeFile(folder.File("Tovane.dat"));
+    ASSERT_GT(saved.size(), 20u);
+    EXPECT_EQ(StrBytes("Home") + StrBytes("") + StrBytes(""), saved.substr(20));
 }
 
 // A line is lost, and during the hang-up's wait (held until the test lets it end) the user picks
