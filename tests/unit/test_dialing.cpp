@@ -162,7 +162,7 @@ TEST_F(Dialing, AWholeDialIsWrittenStateByStateAndJournalled) {
     EXPECT_FALSE(Journal("size=160 -> 0 state=8192").empty());
 }
 
-TEST_F(Dialing, RejectedCredentialsAreHungUpAndRedialledNumberedHigher) {
+TEST_F(Dialing, RejectedCredentialsAreHungUpAndRedialledNumberedHigherAfterTheWait) {
     SetString(Settings.ConnectionName, "Login");
     Settings.AutoReconnect = 1;
     RefreshConnection();
@@ -176,11 +176,16 @@ TEST_F(Dialing, RejectedCredentialsAreHungUpAndRedialledNumberedHigher) {
     std::vector<std::string> lines = Lines();
     std::string error = RasErrorText(691);
     ASSERT_FALSE(error.empty());
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(error, lines[lines.size() - 3]);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(error, lines[lines.size() - 4]);
+    EXPECT_EQ("Auto reconnect waits 30 seconds: the server refused the user name or password.",
+              lines[lines.size() - 3]);
     EXPECT_EQ("  disconnecting...", lines[lines.size() - 2]);
     EXPECT_EQ("Disconnected", lines.back());
     EXPECT_EQ(1u, Journal("RasHangUpA").size());
+    Tick();
+    EXPECT_EQ(1u, Journal("RasDialA").size());
+    RefusalWaitEnd = 0; // the wait is over
     Tick();
     EXPECT_EQ(2u, Journal("RasDialA").size());
     EXPECT_EQ(2, DialAttempt);
