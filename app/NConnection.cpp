@@ -182,20 +182,11 @@ static bool AskForCredentials() {
     // Keeps the poll idle and Close refused while the prompt's modal loop runs.
     ControllerState = TControllerState::Dialing;
 
-    // The poll may open the prompt from inside another modal window's loop. EndModal enables
-    // the main window again; it must stay disabled for the window that is still open.
+    // The poll may open the prompt from inside another modal window's loop: RunModal disables
+    // that window too, and only the prompt's own OK ends this run with 1.
     HWND owner = View.Window;
-    bool ownerWasEnabled = IsWindowEnabled(owner) != FALSE;
-    HWND previousActive = GetActiveWindow();
-
     HWND window = CreatePasswordWindow(owner);
     int result = window ? RunModal(window, owner) : ModalCancel;
-
-    if (!ownerWasEnabled) {
-        EnableWindow(owner, FALSE);
-        if (previousActive && IsWindow(previousActive)) SetForegroundWindow(previousActive);
-    }
-
     if (result != ModalOk || !Settings.UserName || !SessionPassword) {
         ControllerState = remembered;
         UserStopped = true;
@@ -406,9 +397,11 @@ void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
     if (ConnectionHandle) {
         FailureHangup = true;
         Disconnect();
-        // A refresh that ran when the hang-up ended may have adopted a connection, or found
-        // the service failing.
-        if (ConnectionHandle || ControllerState != TControllerState::Ready) return;
+        // A refresh that ran when the hang-up ended may have adopted a connection, found the
+        // service failing, or found the entry cleared.
+        if (ConnectionHandle || ControllerState != TControllerState::Ready ||
+            !Settings.ConnectionName)
+            return;
     }
     if (!UserStopped && Settings.AutoReconnect && GetTickCount64() >= RefusalWaitEnd) Dial();
 }

@@ -96,8 +96,8 @@ static void BuildMenus() {
     SetMenuDefaultItem(TrayMenu, CmdRestore, FALSE);
 }
 
-static int32_t FontLineHeight(HWND window) {
-    WindowDC dc(window);
+static int32_t FontLineHeight() {
+    WindowDC dc(nullptr);
     SelectGuard font(dc.Get(), GuiFont);
     TEXTMETRICA tm = {};
     GetTextMetricsA(dc.Get(), &tm);
@@ -150,6 +150,8 @@ bool CreateMainWindow() {
     BuildMenus();
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
 
+    // The minimum size holds a line of the strip: measure it before the first clamp.
+    LineHeight = FontLineHeight();
     WindowBox& box = Settings.WindowRect;
     if (LoadFailed) CenterOnScreen(box, box);
     RaiseToMinimum(box);
@@ -172,7 +174,6 @@ bool CreateMainWindow() {
     StatusStrip =
         CreateWindowExA(StripExStyle, "TovaneStatusWndClass", "", StripStyle, 0, 0,
                         StripInitialSize, StripInitialSize, MainWindow, nullptr, instance, nullptr);
-    LineHeight = FontLineHeight(StatusStrip);
 
     ConnectButton = CreateButton(CmdConnect, "Connect", ConnectBox);
     DisconnectButton = CreateButton(CmdDisconnect, "Disconnect", DisconnectBox);
@@ -210,22 +211,24 @@ static NOTIFYICONDATAA TrayRecord() {
     return data;
 }
 
-static bool AddTrayIcon() {
+// NIM_ADD, or NIM_MODIFY for an icon the shell still shows.
+static bool SetTrayIcon(DWORD action) {
     NOTIFYICONDATAA data = TrayRecord();
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = TrayCallbackMessage;
     data.hIcon = MainIcon;
     std::string tip = TrayTipText(Settings.ConnectionName);
     std::memcpy(data.szTip, tip.c_str(), tip.size() + 1);
-    return Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    return Shell_NotifyIconA(action, &data) != FALSE;
 }
 
 // Hidden only once the icon is there: right after logon, or where there is no taskbar, the
 // shell refuses it, and a hidden window without an icon could never be brought back.
-void ShrinkToTray() {
-    if (!AddTrayIcon()) return;
+bool ShrinkToTray() {
+    if (!SetTrayIcon(NIM_ADD)) return false;
     ShowWindow(MainWindow, SW_HIDE);
     InTray = true;
+    return true;
 }
 
 static void RemoveTrayIcon() {
@@ -234,9 +237,11 @@ static void RemoveTrayIcon() {
     InTray = false;
 }
 
-// A restarted taskbar knows no icons: add ours again, or come back if it is refused.
+// A restarted taskbar knows no icons: add ours again. The message also comes again while the
+// icon is still there (a repeated broadcast, a display change), and the add then fails: the
+// icon is only brought up to date. The window comes back only if both are refused.
 static void OnTaskbarCreated() {
-    if (!InTray || AddTrayIcon()) return;
+    if (!InTray || SetTrayIcon(NIM_ADD) || SetTrayIcon(NIM_MODIFY)) return;
     InTray = false;
     ShowWindow(MainWindow, SW_SHOWNORMAL);
 }
@@ -413,10 +418,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (OnCommand(LOWORD(wParam))) return 0;
         break;
     case WM_SYSCOMMAND:
-        if ((wParam & SysCommandMask) == SC_MINIMIZE) {
-            ShrinkToTray();
-            return 0;
-        }
+        // With the icon refused, an ordinary minimise to the taskbar.
+        if ((wParam & SysCommandMask) == SC_MINIMIZE && ShrinkToTray()) return 0;
         break;
     // Wheel turns reach the focused button first, which hands them up here; the strip scrolls.
     case WM_MOUSEWHEEL:

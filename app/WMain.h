@@ -25,8 +25,8 @@ void SetupMainWindow();
 // False when the main window could not be created; the error is left in GetLastError.
 bool CreateMainWindow();
 // Hides the window into the tray only when the shell took the icon; otherwise the window stays
-// shown and InTray false.
-void ShrinkToTray();
+// shown, InTray false, and the result false.
+bool ShrinkToTray();
 void RestoreFromTray();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -22,27 +22,44 @@ static struct { ACCESS_ENTRY_POINTS(ACCESS_FIELD) } Api;
 
 enum class Binding { NotTried, Ready, Missing };
 static Binding AccessBinding = Binding::NotTried;
+static DWORD ApartmentThread = 0; // the thread that joined a single-threaded apartment
+
+// From the system folder only: the program's own folder (often Downloads) may hold any file of
+// the same name.
+static HMODULE LoadSystemLibrary(const char* name) {
+    char folder[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    return LoadLibraryA((std::string(folder, n) + "\\" + name).c_str());
+}
 
 // The libraries stay loaded for the rest of the run: a client may hold objects until it ends.
 // COM stays initialised on this thread for the same reason.
 static bool BindAccess() {
-    if (AccessBinding != Binding::NotTried) return AccessBinding == Binding::Ready;
-    AccessBinding = Binding::Missing;
-    HMODULE libraries[AccessLibraryCount] = {};
-    for (int i = 0; i < AccessLibraryCount; ++i)
-        if (!(libraries[i] = LoadLibraryA(AccessLibraryNames[i]))) return false;
+    if (AccessBinding == Binding::NotTried) {
+        AccessBinding = Binding::Missing;
+        HMODULE libraries[AccessLibraryCount] = {};
+        for (int i = 0; i < AccessLibraryCount; ++i)
+            if (!(libraries[i] = LoadSystemLibrary(AccessLibraryNames[i]))) return false;
 #define ACCESS_BIND(library, name, result, ...)                                                    \
     Api.name = reinterpret_cast<decltype(Api.name)>(                                               \
         reinterpret_cast<void*>(GetProcAddress(libraries[library], #name)));                       \
     if (!Api.name) return false;
-    ACCESS_ENTRY_POINTS(ACCESS_BIND)
+        ACCESS_ENTRY_POINTS(ACCESS_BIND)
 #undef ACCESS_BIND
-    // An apartment of any kind already there is used as it is.
-    HRESULT init = Api.CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    if (FAILED(init) && init != RPC_E_CHANGED_MODE) return false;
-    AccessBinding = Binding::Ready;
+        AccessBinding = Binding::Ready;
+    }
+    if (AccessBinding != Binding::Ready) return false;
+    if (ApartmentThread == GetCurrentThreadId()) return true;
+    // In a multi-threaded apartment clients would call in on other threads, while the objects
+    // read the window's data on its own thread only: no answer there.
+    if (FAILED(Api.CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return false;
+    ApartmentThread = GetCurrentThreadId();
     return true;
 }
+
+static constexpr char PressAction[] = "Press";
+static constexpr int ButtonCaptionSize = 256;
 
 static BSTR NewText(const char* text) {
     if (!text) return nullptr;
@@ -62,12 +79,13 @@ static void SetChild(VARIANT* v, LONG child) {
 
 namespace {
 
-// Lines are simple children with ids from 1; index = id - 1.
-class TAccessibleList final : public IAccessible {
+// A list of lines (simple children with ids from 1; index = id - 1), or, without a list, a
+// push button named by the window's text.
+class TAccessibleObject final : public IAccessible {
   public:
-    TAccessibleList(HWND window, const TListSource& source) : window_(window), source_(source) {}
-    TAccessibleList(const TAccessibleList&) = delete;
-    TAccessibleList& operator=(const TAccessibleList&) = delete;
+    TAccessibleObject(HWND window, const TListSource* list) : window_(window), list_(list) {}
+    TAccessibleObject(const TAccessibleObject&) = delete;
+    TAccessibleObject& operator=(const TAccessibleObject&) = delete;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -113,7 +131,7 @@ class TAccessibleList final : public IAccessible {
         if (!count) return E_POINTER;
         *count = 0;
         if (!Alive()) return RPC_E_DISCONNECTED;
-        *count = source_.Count();
+        *count = Count();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override {
@@ -123,13 +141,16 @@ class TAccessibleList final : public IAccessible {
         return Line(child) >= 0 ? S_FALSE : E_INVALIDARG; // simple elements, no objects
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-        return Text(child, name,
-                    [this](int32_t line) { return line < 0 ? source_.Name : source_.Text(line); });
+        char caption[ButtonCaptionSize] = {};
+        if (!list_) GetWindowTextA(window_, caption, sizeof caption);
+        return Text(child, name, [&](int32_t line) {
+            return !list_ ? caption : line < 0 ? list_->Name : list_->Text(line);
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
         return Text(child, value, [this](int32_t line) {
-            const int32_t count = source_.Count();
-            return line < 0 && count > 0 ? source_.Text(count - 1) : nullptr;
+            const int32_t count = Count();
+            return line < 0 && count > 0 ? list_->Text(count - 1) : nullptr;
         });
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
@@ -140,7 +161,9 @@ class TAccessibleList final : public IAccessible {
         V_VT(role) = VT_EMPTY;
         if (!Alive()) return RPC_E_DISCONNECTED;
         if (!Valid(child)) return E_INVALIDARG;
-        SetChild(role, Line(child) < 0 ? ROLE_SYSTEM_LIST : ROLE_SYSTEM_LISTITEM);
+        SetChild(role, !list_            ? ROLE_SYSTEM_PUSHBUTTON
+                       : Line(child) < 0 ? ROLE_SYSTEM_LIST
+                                         : ROLE_SYSTEM_LISTITEM);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
@@ -148,7 +171,9 @@ class TAccessibleList final : public IAccessible {
         V_VT(state) = VT_EMPTY;
         if (!Alive()) return RPC_E_DISCONNECTED;
         if (!Valid(child)) return E_INVALIDARG;
-        LONG flags = STATE_SYSTEM_READONLY;
+        LONG flags = list_ ? STATE_SYSTEM_READONLY : STATE_SYSTEM_FOCUSABLE;
+        if (!list_ && Focused()) flags |= STATE_SYSTEM_FOCUSED;
+        if (!list_ && !IsWindowEnabled(window_)) flags |= STATE_SYSTEM_UNAVAILABLE;
         const int32_t line = Line(child);
         if (!IsWindowVisible(window_)) flags |= STATE_SYSTEM_INVISIBLE;
         if (line >= 0 && !Shown(line)) flags |= STATE_SYSTEM_OFFSCREEN;
@@ -169,7 +194,10 @@ class TAccessibleList final : public IAccessible {
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         if (!focus) return E_POINTER;
         V_VT(focus) = VT_EMPTY; // the strip never takes the focus
-        return Alive() ? S_FALSE : RPC_E_DISCONNECTED;
+        if (!Alive()) return RPC_E_DISCONNECTED;
+        if (!Focused()) return S_FALSE;
+        SetChild(focus, CHILDID_SELF);
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
         if (!selection) return E_POINTER;
@@ -177,7 +205,7 @@ class TAccessibleList final : public IAccessible {
         return Alive() ? S_FALSE : RPC_E_DISCONNECTED;
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* text) override {
-        return Nothing(child, text);
+        return Text(child, text, [this](int32_t) { return list_ ? nullptr : PressAction; });
     }
     HRESULT STDMETHODCALLTYPE accSelect(LONG, VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
     HRESULT STDMETHODCALLTYPE accLocation(LONG* left, LONG* top, LONG* width, LONG* height,
@@ -191,7 +219,7 @@ class TAccessibleList final : public IAccessible {
         if (line < 0)
             GetClientRect(window_, &box);
         else
-            box = source_.ItemBox(line);
+            box = list_->ItemBox(line);
         MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&box), 2);
         *left = box.left;
         *top = box.top;
@@ -204,7 +232,7 @@ class TAccessibleList final : public IAccessible {
         V_VT(end) = VT_EMPTY;
         if (!Alive()) return RPC_E_DISCONNECTED;
         if (!Valid(start)) return E_INVALIDARG;
-        const int32_t count = source_.Count(), line = Line(start);
+        const int32_t count = Count(), line = Line(start);
         int32_t to = -1;
         if (line < 0 && direction == NAVDIR_FIRSTCHILD) to = 0;
         if (line < 0 && direction == NAVDIR_LASTCHILD) to = count - 1;
@@ -224,32 +252,42 @@ class TAccessibleList final : public IAccessible {
         GetClientRect(window_, &client);
         if (!PtInRect(&client, at)) return S_FALSE;
         SetChild(hit, CHILDID_SELF);
-        for (int32_t line = source_.FirstShown(); Shown(line); ++line) {
-            RECT box = source_.ItemBox(line);
+        for (int32_t line = list_ ? list_->FirstShown() : -1; Shown(line); ++line) {
+            RECT box = list_->ItemBox(line);
             if (PtInRect(&box, at)) SetChild(hit, line + 1);
         }
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+    // Posted: the click may open a modal window, which must not hold the caller's call.
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+        if (!Alive()) return RPC_E_DISCONNECTED;
+        if (list_) return DISP_E_MEMBERNOTFOUND;
+        if (!Valid(child)) return E_INVALIDARG;
+        if (!IsWindowEnabled(window_)) return E_FAIL;
+        PostMessageA(window_, BM_CLICK, 0, 0);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
   private:
-    ~TAccessibleList() = default;
+    ~TAccessibleObject() = default;
 
     // A client may keep the object after the window has gone; the lines go with the window.
     bool Alive() const { return IsWindow(window_) != 0; }
+    bool Focused() const { return !list_ && GetFocus() == window_; }
+    int32_t Count() const { return list_ ? list_->Count() : 0; }
     bool Valid(const VARIANT& child) const {
         return V_VT(&child) == VT_I4 && (V_I4(&child) == CHILDID_SELF || Line(child) >= 0);
     }
     // The line a child id names; -1 for the list itself or an id outside it.
     int32_t Line(const VARIANT& child) const {
-        if (V_VT(&child) != VT_I4 || V_I4(&child) <= 0 || V_I4(&child) > source_.Count()) return -1;
+        if (V_VT(&child) != VT_I4 || V_I4(&child) <= 0 || V_I4(&child) > Count()) return -1;
         return V_I4(&child) - 1;
     }
     bool Shown(int32_t line) const {
-        if (line < 0 || line >= source_.Count()) return false;
-        RECT client = {}, box = source_.ItemBox(line), both = {};
+        if (line < 0 || line >= Count()) return false;
+        RECT client = {}, box = list_->ItemBox(line), both = {};
         GetClientRect(window_, &client);
         return IntersectRect(&both, &client, &box) != 0;
     }
@@ -272,17 +310,25 @@ class TAccessibleList final : public IAccessible {
 
     volatile LONG refs_ = 1;
     HWND window_;
-    const TListSource& source_;
+    const TListSource* list_;
 };
 
 } // namespace
 
-LRESULT AnswerListObject(HWND window, WPARAM wParam, LPARAM lParam, const TListSource& source) {
+static LRESULT AnswerObject(HWND window, WPARAM wParam, LPARAM lParam, const TListSource* list) {
     // The object id travels as a DWORD: on 64-bit systems lParam is not sign-extended.
     if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT || !BindAccess()) return 0;
-    auto* list = new (std::nothrow) TAccessibleList(window, source);
-    if (!list) return 0;
-    LRESULT answer = Api.LresultFromObject(__uuidof(IAccessible), wParam, list);
-    list->Release(); // the answer holds its own reference
+    auto* object = new (std::nothrow) TAccessibleObject(window, list);
+    if (!object) return 0;
+    LRESULT answer = Api.LresultFromObject(__uuidof(IAccessible), wParam, object);
+    object->Release(); // the answer holds its own reference
     return answer > 0 ? answer : 0;
+}
+
+LRESULT AnswerListObject(HWND window, WPARAM wParam, LPARAM lParam, const TListSource& source) {
+    return AnswerObject(window, wParam, lParam, &source);
+}
+
+LRESULT AnswerButtonObject(HWND window, WPARAM wParam, LPARAM lParam) {
+    return AnswerObject(window, wParam, lParam, nullptr);
 }

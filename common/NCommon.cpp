@@ -41,7 +41,9 @@ void InitShared() {
     ColorBtnText = GetSysColor(COLOR_BTNTEXT);
     BtnFaceBrush = GetSysColorBrush(COLOR_BTNFACE);
     GuiFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    if (DpiScaling) ScalePoint(DefaultWindowSize, DefaultWindowSize);
+    // From the base each time: a second call must not scale it again.
+    DefaultWindowSize = BaseWindowSize;
+    if (DpiScaling) ScalePoint(BaseWindowSize, DefaultWindowSize);
 
     // The module path, not the command line: a start by bare name or from a folder whose
     // name contains ".exe" would otherwise put the settings file in the wrong place.

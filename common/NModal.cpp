@@ -1,6 +1,6 @@
 #include "common/NModal.h"
 
-static int ModalResult = 0;
+#include <vector>
 
 bool OfferDialogKey(const MSG& msg) {
     if (msg.message != WM_KEYDOWN) return true;
@@ -41,12 +41,45 @@ static bool IsDialogKey(const MSG& msg) {
            (msg.wParam == VK_TAB || msg.wParam == VK_ESCAPE || msg.wParam == VK_RETURN);
 }
 
+// One run of RunModal. Runs nest (the poll may open the password window inside another
+// window's loop), so each keeps its own result and the windows it disabled.
+struct TModalRun {
+    HWND Window;
+    HWND Owner;
+    HWND Active; // active before the run, brought back when it ends
+    int Result;
+    std::vector<HWND> Disabled;
+    TModalRun* Outer;
+};
+static TModalRun* Innermost = nullptr;
+
+static BOOL CALLBACK CollectEnabled(HWND window, LPARAM into) {
+    auto* run = reinterpret_cast<TModalRun*>(into);
+    if (window != run->Window && window != run->Owner && IsWindowVisible(window) &&
+        IsWindowEnabled(window))
+        run->Disabled.push_back(window);
+    return TRUE;
+}
+
+// Every window disabled for the run is enabled again, before the modal window goes, so that
+// activation returns to the program rather than to another program's window.
+static void EnableDisabled(TModalRun& run) {
+    for (HWND window : run.Disabled)
+        if (IsWindow(window)) EnableWindow(window, TRUE);
+    run.Disabled.clear();
+}
+
 int RunModal(HWND window, HWND owner) {
     if (HWND focus = GetFocus()) SendMessageA(focus, WM_CANCELMODE, 0, 0);
+    TModalRun run = {window, owner, GetActiveWindow(), 0, {}, Innermost};
+    // The owner may be hidden (shrunk to the tray); other windows count only while visible.
+    if (owner && owner != window && IsWindowEnabled(owner)) run.Disabled.push_back(owner);
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&run));
+    Innermost = &run;
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
-    EnableWindow(owner, FALSE);
-    ModalResult = 0;
+    for (HWND disabled : run.Disabled)
+        EnableWindow(disabled, FALSE);
 
     MSG msg;
     for (;;) {
@@ -54,33 +87,36 @@ int RunModal(HWND window, HWND owner) {
         if (got == 0 || got == -1) {
             // A quit request must neither hang here nor be lost: close this window and let
             // the outer loop see the quit.
-            int code = got == 0 ? static_cast<int>(msg.wParam) : 0;
-            EnableWindow(owner, TRUE);
+            EnableDisabled(run);
             if (IsWindow(window)) DestroyWindow(window);
-            PostQuitMessage(code);
-            ModalResult = 0;
-            return ModalCancel;
+            PostQuitMessage(got == 0 ? static_cast<int>(msg.wParam) : 0);
+            run.Result = ModalCancel;
+            break;
         }
         if (IsDialogKey(msg)) msg.hwnd = window;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
-        if (ModalResult != 0) break;
+        if (run.Result != 0) break;
         if (!IsWindow(window)) {
             // Destroyed without EndModal (say, by its owner): never leave the owner disabled.
-            EnableWindow(owner, TRUE);
-            ModalResult = ModalCancel;
+            run.Result = ModalCancel;
             break;
         }
     }
-    int result = ModalResult;
-    ModalResult = 0;
-    return result;
+    EnableDisabled(run);
+    Innermost = run.Outer;
+    return run.Result;
 }
 
-void EndModal(int result, HWND owner) {
-    ModalResult = result;
-    if (owner) {
-        EnableWindow(owner, TRUE);
-        SetForegroundWindow(owner);
+void EndModal(HWND window, int result) {
+    if (result == 0) return;
+    for (TModalRun* run = Innermost; run; run = run->Outer) {
+        if (run->Window != window) continue;
+        run->Result = result;
+        EnableDisabled(*run);
+        HWND back =
+            IsWindow(run->Active) && IsWindowEnabled(run->Active) ? run->Active : run->Owner;
+        if (back) SetForegroundWindow(back);
+        return;
     }
 }

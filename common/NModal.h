@@ -18,8 +18,11 @@ void RunMessageLoop();
 // code kept, for the caller to post again once its wait is over.
 void PumpPending(bool& quit, int& quitCode);
 
-// Runs a nested loop until the window calls EndModal with a non-zero result. A WM_QUIT that
-// arrives meanwhile destroys the window, re-enables the owner, returns ModalCancel and is
-// posted again for the outer loop.
+// Runs a nested loop until EndModal ends this window's run with a non-zero result. The owner
+// and every other visible window of the thread are disabled meanwhile; exactly those are
+// enabled again when the run ends. A WM_QUIT that arrives meanwhile destroys the window,
+// returns ModalCancel and is posted again for the outer loop.
 int RunModal(HWND window, HWND owner);
-void EndModal(int result, HWND owner);
+// Ends the run of this window only (a loop further out or further in keeps running), enabling
+// the windows its run disabled and bringing back the window that was active before it.
+void EndModal(HWND window, int result);

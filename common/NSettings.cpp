@@ -9,7 +9,7 @@ TSettings Settings;
 char* SessionPassword = nullptr;
 bool LoadFailed = false;
 std::string SettingsFile;
-IntPair DefaultWindowSize = {282, 165};
+IntPair DefaultWindowSize = BaseWindowSize;
 
 void FreeSettingsStrings() {
     FreeString(Settings.ConnectionName);
@@ -61,6 +61,8 @@ static void UseDefaultSettings() {
 
 void LoadSettings() {
     LoadFailed = false;
+    // A save cut short leaves its temporary file, with the password in plain text.
+    DeleteFileA((SettingsFile + SaveTempSuffix).c_str());
     // Read into locals and take them over only when the whole file is good.
     SettingsRecord record = {};
     char* connectionName = nullptr;
@@ -103,10 +105,24 @@ void LoadSettings() {
     Settings.Password = password;
 }
 
+static void WriteSettings(TNFile& file) {
+    file.Write(&static_cast<const SettingsRecord&>(Settings), sizeof(SettingsRecord));
+    file.WritePChar(Settings.ConnectionName);
+    file.WritePChar(Settings.UserName);
+    file.WritePChar(Settings.Password);
+    file.Flush();
+    file.Close();
+}
+
+// Attributes the user may have given Tovane.dat (read-only is refused before the move).
+static constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                        FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
 void SaveSettings() {
     // Truncating Tovane.dat and writing it in place would lose every setting to a full disk
     // or an interrupted write. The complete file goes to a temporary file first, reaches the
     // disk, and only then replaces Tovane.dat in one step; any failure leaves the old file.
+    // Where the folder refuses the temporary file, Tovane.dat itself is written in place.
     std::string temp = SettingsFile + SaveTempSuffix;
     bool created = false;
     bool failed = false;
@@ -115,20 +131,24 @@ void SaveSettings() {
         TNFile file;
         file.CreateNew = true;
         try {
-            file.Open(temp);
+            try {
+                file.Open(temp);
+            } catch (const ENFile&) {
+                file.Open(SettingsFile);
+                WriteSettings(file);
+                return;
+            }
             created = true;
-            file.Write(&static_cast<const SettingsRecord&>(Settings), sizeof(SettingsRecord));
-            file.WritePChar(Settings.ConnectionName);
-            file.WritePChar(Settings.UserName);
-            file.WritePChar(Settings.Password);
-            file.Flush();
-            file.Close();
+            WriteSettings(file);
+            DWORD attributes = GetFileAttributesA(SettingsFile.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & KeptAttributes))
+                SetFileAttributesA(temp.c_str(), attributes & KeptAttributes);
             MoveFileOver(temp, SettingsFile);
         } catch (const ENFile& e) {
             failed = true;
             problem = e.Message();
         }
-    } // closes the temporary file if a write failed
+    } // closes the file if a write failed
     if (!failed) return;
     // Only what this save created goes; it may hold a password.
     if (created) DeleteFileA(temp.c_str());

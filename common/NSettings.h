@@ -30,7 +30,8 @@ extern TSettings Settings;
 extern char* SessionPassword; // typed in the password window; never saved
 extern bool LoadFailed;       // LoadSettings fell back to the defaults
 extern std::string SettingsFile;
-extern IntPair DefaultWindowSize; // the main window's size in the defaults
+constexpr IntPair BaseWindowSize = {282, 165}; // the defaults' window size at 96 dpi
+extern IntPair DefaultWindowSize;              // the same at the display's scale
 
 // Neither raises: a failure falls back to the defaults (load) or leaves Tovane.dat as it was
 // (save), and a problem box tells the user.

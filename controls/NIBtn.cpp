@@ -1,5 +1,6 @@
 #include "controls/NIBtn.h"
 
+#include "common/NAccess.h"
 #include "common/NCommon.h"
 #include "common/NGdi.h"
 
@@ -49,6 +50,9 @@ LRESULT CALLBACK ImageButtonProc(HWND window, UINT message, WPARAM wParam, LPARA
         // An owner-drawn system button reports a quick second click as BN_DOUBLECLICKED;
         // here it is a press like any other.
         return CallWindowProcA(SystemButtonProc, window, WM_LBUTTONDOWN, wParam, lParam);
+    case WM_GETOBJECT:
+        if (LRESULT answer = AnswerButtonObject(window, wParam, lParam)) return answer;
+        break;
     case WM_KEYUP:
         // Windows turns a released menu key into WM_CONTEXTMENU by default, which goes on to
         // the owner; Wine does not.

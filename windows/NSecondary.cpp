@@ -27,6 +27,8 @@ void SetupSecondary(TSecondaryWindow& window, IntPair size) {
 }
 
 HWND CreateSecondary(TSecondaryWindow& window, HWND owner, const char* caption) {
+    // One at a time: the controls and the place belong to the window that is open.
+    if (window.Window && IsWindow(window.Window)) return nullptr;
     if (!window.Moved) AlignToOwner(owner, window.Place);
     ClampToWorkArea(window.Place);
     const WindowBox place = window.Place;
@@ -35,7 +37,6 @@ HWND CreateSecondary(TSecondaryWindow& window, HWND owner, const char* caption) 
                                    GetModuleHandleA(nullptr), nullptr);
     if (!created) return nullptr;
     window.Window = created;
-    window.Owner = owner;
     HMENU menu = GetSystemMenu(created, FALSE);
     for (UINT command : RemovedSystemCommands)
         DeleteMenu(menu, command, MF_BYCOMMAND);
@@ -50,12 +51,11 @@ void SecondaryDestroyed(TSecondaryWindow& window, HWND destroyed) {
     RECT r = {};
     GetWindowRect(destroyed, &r);
     window.Place = {r.left, r.top, r.right - r.left, r.bottom - r.top};
-    window.Window = nullptr;
+    if (window.Window == destroyed) window.Window = nullptr;
 }
 
-void CloseSecondary(TSecondaryWindow& window, int result) {
-    HWND closing = window.Window;
-    EndModal(result, window.Owner);
+void CloseSecondary(HWND closing, int result) {
+    EndModal(closing, result);
     DestroyWindow(closing);
 }
 

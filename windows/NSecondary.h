@@ -17,23 +17,22 @@
 struct TSecondaryWindow {
     const char* ClassName;
     WNDPROC Procedure;
-    WindowBox Place;    // outer place; its size comes from the layout
-    bool Moved = false; // set by the window's WM_MOVE, cleared when the owner moves
-    HWND Window = nullptr;
-    HWND Owner = nullptr;
+    WindowBox Place;       // outer place; its size comes from the layout
+    bool Moved = false;    // set by the window's WM_MOVE, cleared when the owner moves
+    HWND Window = nullptr; // the one open window of the kind
 };
 
 // Registers the class (a second time is harmless), takes the scaled outer size, and puts the
 // window on the list that ForgetSecondaryMoves clears.
 void SetupSecondary(TSecondaryWindow& window, IntPair size);
 // Builds the window hidden, over its owner unless the user moved it, inside the work area, with
-// a system menu of Move and Close only. Null when it cannot be made.
+// a system menu of Move and Close only. Null when it cannot be made or one is open already.
 HWND CreateSecondary(TSecondaryWindow& window, HWND owner, const char* caption);
 void SecondaryMoved(TSecondaryWindow& window); // its WM_MOVE
 // Its WM_DESTROY: the place is remembered for the next opening.
 void SecondaryDestroyed(TSecondaryWindow& window, HWND destroyed);
-// Ends the modal loop with the result (the owner enabled again), then destroys the window.
-void CloseSecondary(TSecondaryWindow& window, int result);
+// Ends this window's modal loop with the result (the owner enabled again), then destroys it.
+void CloseSecondary(HWND closing, int result);
 // The owner moved: every secondary window opens over it again.
 void ForgetSecondaryMoves();
 

@@ -191,13 +191,13 @@ static void OnDestroy(HWND window) {
     AboutLink = AboutCloseButton = nullptr;
 }
 
-static void OnKeyDown(WPARAM key) {
+static void OnKeyDown(HWND window, WPARAM key) {
     switch (key) {
     case VK_TAB:
         MoveTabFocus(TabCycle, GetKeyState(VK_SHIFT) < 0, AboutCloseButton, AboutCloseButton);
         break;
-    case VK_RETURN: CloseSecondary(State, ModalOk); break;
-    case VK_ESCAPE: CloseSecondary(State, ModalCancel); break;
+    case VK_RETURN: CloseSecondary(window, ModalOk); break;
+    case VK_ESCAPE: CloseSecondary(window, ModalCancel); break;
     }
 }
 
@@ -206,14 +206,14 @@ static LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DESTROY: OnDestroy(window); return 0;
     case WM_MOVE: SecondaryMoved(State); return 0;
     case WM_PAINT: OnPaint(window); return 0;
-    case WM_CLOSE: CloseSecondary(State, ModalCancel); return 0;
+    case WM_CLOSE: CloseSecondary(window, ModalCancel); return 0;
     case WM_DRAWITEM:
         if (wParam == CloseId) DrawImageButton(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
         return 0;
-    case WM_KEYDOWN: OnKeyDown(wParam); return 0;
+    case WM_KEYDOWN: OnKeyDown(window, wParam); return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) != CloseId) break;
-        CloseSecondary(State, ModalOk);
+        CloseSecondary(window, ModalOk);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -79,13 +79,13 @@ HWND CreatePasswordWindow(HWND owner) {
 }
 
 // The OK action: store, end the modal loop with 1, destroy.
-static void ApplyPassword() {
+static void ApplyPassword(HWND window) {
     ReplaceString(Settings.UserName, ControlText(UserEdit));
     if (char* password = ControlText(PasswordEdit)) {
         WipeString(SessionPassword);
         SessionPassword = password;
     }
-    CloseSecondary(State, ModalOk);
+    CloseSecondary(window, ModalOk);
 }
 
 static void OnPaint(HWND window) {
@@ -117,14 +117,14 @@ static void OnSetFocus() {
 }
 
 // Tab and Shift+Tab walk the cycle; from anywhere else both go to the password edit.
-static void OnKeyDown(WPARAM key) {
+static void OnKeyDown(HWND window, WPARAM key) {
     switch (key) {
     case VK_TAB:
         FocusControl =
             MoveTabFocus(TabCycle, GetKeyState(VK_SHIFT) < 0, PasswordEdit, PasswordEdit);
         break;
-    case VK_RETURN: ApplyPassword(); break;
-    case VK_ESCAPE: CloseSecondary(State, ModalCancel); break;
+    case VK_RETURN: ApplyPassword(window); break;
+    case VK_ESCAPE: CloseSecondary(window, ModalCancel); break;
     }
 }
 
@@ -135,19 +135,19 @@ static LRESULT CALLBACK PasswordProc(HWND window, UINT message, WPARAM wParam, L
     case WM_ACTIVATE: OnActivate(wParam); break;
     case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_PAINT: OnPaint(window); return 0;
-    case WM_CLOSE: CloseSecondary(State, ModalCancel); return 0;
+    case WM_CLOSE: CloseSecondary(window, ModalCancel); return 0;
     case WM_DRAWITEM:
         if (wParam == OkId || wParam == CancelId)
             DrawImageButton(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
         return 0;
-    case WM_KEYDOWN: OnKeyDown(wParam); return 0;
+    case WM_KEYDOWN: OnKeyDown(window, wParam); return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == OkId) {
-            ApplyPassword();
+            ApplyPassword(window);
             return 0;
         }
         if (LOWORD(wParam) == CancelId) {
-            CloseSecondary(State, ModalCancel);
+            CloseSecondary(window, ModalCancel);
             return 0;
         }
         break;

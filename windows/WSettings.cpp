@@ -148,8 +148,6 @@ static void FillEntryList() {
 }
 
 HWND CreateSettingsWindow(HWND owner, void (*entryChanged)()) {
-    // One instance: a second settings command while the window is open opens nothing.
-    if (State.Window && IsWindow(State.Window)) return nullptr;
     HWND window = CreateSecondary(State, owner, SettingsCaption);
     if (!window) return nullptr;
     EntryChanged = entryChanged;
@@ -172,8 +170,8 @@ HWND CreateSettingsWindow(HWND owner, void (*entryChanged)()) {
 
 // ---- Actions ------------------------------------------------------------------------------------
 
-static void ApplySettings() {
-    HWND owner = State.Owner;
+static void ApplySettings(HWND window) {
+    HWND owner = GetWindow(window, GW_OWNER);
     char* oldName = Settings.ConnectionName;
     Settings.ConnectionName = ControlText(EntryList);
     ReplaceString(Settings.UserName, ControlText(UserNameEdit));
@@ -189,7 +187,7 @@ static void ApplySettings() {
     FreeString(oldName);
 
     SaveSettings();
-    CloseSecondary(State, ModalOk);
+    CloseSecondary(window, ModalOk);
 
     // Only once this window is gone: while an owned window exists, Wine moves it into the
     // topmost band in the owner's place and leaves the main window where it was.
@@ -204,11 +202,11 @@ static void OnPaint(HWND window) {
     PaintForm(window, paint.Get(), Layout.Labels, LabelTexts, LabelCount, Layout.Separator);
 }
 
-static void OnKeyDown(WPARAM key) {
+static void OnKeyDown(HWND window, WPARAM key) {
     switch (key) {
     case VK_TAB: MoveTabFocus(TabCycle, GetKeyState(VK_SHIFT) < 0, EntryList, CancelButton); break;
-    case VK_RETURN: ApplySettings(); break;
-    case VK_ESCAPE: CloseSecondary(State, ModalCancel); break;
+    case VK_RETURN: ApplySettings(window); break;
+    case VK_ESCAPE: CloseSecondary(window, ModalCancel); break;
     }
 }
 
@@ -222,13 +220,13 @@ static LRESULT CALLBACK SettingsProc(HWND window, UINT message, WPARAM wParam, L
     case WM_DESTROY: SecondaryDestroyed(State, window); return 0;
     case WM_MOVE: SecondaryMoved(State); return 0;
     case WM_PAINT: OnPaint(window); return 0;
-    case WM_CLOSE: CloseSecondary(State, ModalCancel); return 0;
+    case WM_CLOSE: CloseSecondary(window, ModalCancel); return 0;
     case WM_DRAWITEM: OnDrawItem(wParam, lParam); return 0;
-    case WM_KEYDOWN: OnKeyDown(wParam); return 0;
+    case WM_KEYDOWN: OnKeyDown(window, wParam); return 0;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IdOk: ApplySettings(); return 0;
-        case IdCancel: CloseSecondary(State, ModalCancel); return 0;
+        case IdOk: ApplySettings(window); return 0;
+        case IdCancel: CloseSecondary(window, ModalCancel); return 0;
         case IdHelp:
             WinHelpA(window, HelpFile.c_str(), HELP_CONTEXT, HelpContextSettings);
             return 0;

@@ -149,16 +149,30 @@ TEST(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgramAtItsContents) {
 
 // What a screen reader sees: the strip's object read through COM from this process, and the
 // value events the program raises, hooked from here.
-std::wstring NameOf(IAccessible* object, LONG child) {
+VARIANT Child(LONG child) {
     VARIANT id;
     VariantInit(&id);
     V_VT(&id) = VT_I4;
     V_I4(&id) = child;
+    return id;
+}
+
+std::wstring
+NameOf(IAccessible* object, LONG child,
+       HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*) = &IAccessible::get_accName) {
     BSTR text = nullptr;
     std::wstring result = L"(none)";
-    if (object->get_accName(id, &text) == S_OK && text) result.assign(text, SysStringLen(text));
+    if ((object->*get)(Child(child), &text) == S_OK && text)
+        result.assign(text, SysStringLen(text));
     SysFreeString(text);
     return result;
+}
+
+LONG NumberOf(IAccessible* object,
+              HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*)) {
+    VARIANT v;
+    VariantInit(&v);
+    return (object->*get)(Child(CHILDID_SELF), &v) == S_OK && V_VT(&v) == VT_I4 ? V_I4(&v) : -1;
 }
 
 int ValueEvents = 0;
@@ -185,24 +199,36 @@ TEST(MainWindow, ScreenReaderReadsTheLogFromAnotherProcess) {
     ASSERT_EQ(1, count) << "the first start writes one line";
     EXPECT_EQ(L"No connection selected", NameOf(list, 1));
 
-    // Connect without a connection chosen writes one more line; the event reaches this process.
+    // The image buttons answer as push buttons. Pressing Connect without a connection chosen
+    // writes one more line; the event reaches this process.
+    IAccessible* buttons[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        HWND button = FindChild(main, "TovaneIBTNClass", i == 0 ? "Connect" : "Disconnect");
+        ASSERT_EQ(S_OK, AccessibleObjectFromWindow(button, static_cast<DWORD>(OBJID_CLIENT),
+                                                   __uuidof(IAccessible),
+                                                   reinterpret_cast<void**>(&buttons[i])));
+        EXPECT_EQ(ROLE_SYSTEM_PUSHBUTTON, NumberOf(buttons[i], &IAccessible::get_accRole));
+        EXPECT_EQ(L"Press", NameOf(buttons[i], CHILDID_SELF, &IAccessible::get_accDefaultAction));
+        EXPECT_EQ(i == 0 ? 0 : STATE_SYSTEM_UNAVAILABLE,
+                  NumberOf(buttons[i], &IAccessible::get_accState) & STATE_SYSTEM_UNAVAILABLE);
+    }
+    EXPECT_EQ(L"Connect", NameOf(buttons[0], CHILDID_SELF));
     HWINEVENTHOOK hook =
         SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
                         CountValueEvent, tovane.Pid(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(nullptr, hook);
-    PostMessageA(main, WM_COMMAND, ConnectId, 0);
+    EXPECT_EQ(S_OK, buttons[0]->accDoDefaultAction(Child(CHILDID_SELF)));
     EXPECT_TRUE(PumpUntil([] { return ValueEvents == 1; }, 5000));
     UnhookWinEvent(hook);
+    EXPECT_EQ(STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED,
+              NumberOf(buttons[0], &IAccessible::get_accState) &
+                  (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED))
+        << "clicked, it has the focus";
+    for (IAccessible* button : buttons)
+        button->Release();
     ASSERT_EQ(S_OK, list->get_accChildCount(&count));
     ASSERT_EQ(2, count);
-    VARIANT self;
-    VariantInit(&self);
-    V_VT(&self) = VT_I4;
-    V_I4(&self) = CHILDID_SELF;
-    BSTR value = nullptr;
-    ASSERT_EQ(S_OK, list->get_accValue(self, &value));
-    EXPECT_EQ(NameOf(list, 2), std::wstring(value, SysStringLen(value)));
-    SysFreeString(value);
+    EXPECT_EQ(NameOf(list, 2), NameOf(list, CHILDID_SELF, &IAccessible::get_accValue));
 
     list->Release();
     ASSERT_TRUE(tovane.CloseMain());

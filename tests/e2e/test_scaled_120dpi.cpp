@@ -3,6 +3,8 @@
 // outside, grows every window's box by 1.25.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "support/Driver.h"
 #include "support/TestSupport.h"
 
@@ -60,6 +62,30 @@ TEST(At120Dpi, TheMainSettingsAndAboutWindowsOpenAtTheirScaledSizes) {
     }
     ASSERT_TRUE(tovane.CloseMain());
     EXPECT_EQ(0u, tovane.ExitCode());
+}
+
+// A stored box below the minimum opens at the minimum, which holds one line of the status strip
+// in the shared font as measured at this scale.
+TEST(At120Dpi, AStoredBoxBelowTheMinimumOpensAtTheScaledMinimum) {
+    TempFolder folder;
+    const int32_t box[4] = {100, 100, 0, 0};
+    std::string bytes(4, '\0'); // the flags, then the box and three empty strings
+    bytes.append(reinterpret_cast<const char*>(box), sizeof box).append(12, '\0');
+    WriteWholeFile(folder.File("Tovane.dat"), bytes);
+    TovaneProcess tovane;
+    ASSERT_TRUE(tovane.Start(folder.Path()));
+    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
+    ASSERT_NE(nullptr, main);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICA tm = {};
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(4 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) +
+                  GetSystemMetrics(SM_CYMENU) + 44 + tm.tmHeight + tm.tmExternalLeading,
+              SizeOf(main).cy);
+    ASSERT_TRUE(tovane.CloseMain());
 }
 
 } // namespace

@@ -158,11 +158,11 @@ std::string CurrentSettingsBytes() {
 }
 
 namespace {
-HWND stuckWindow = nullptr, stuckOwner = nullptr;
+HWND stuckWindow = nullptr;
 void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     if (!IsWindow(stuckWindow)) return;
-    EndModal(ModalStuck, stuckOwner);
+    EndModal(stuckWindow, ModalStuck);
     DestroyWindow(stuckWindow);
 }
 } // namespace
@@ -170,7 +170,6 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
 int DriveModal(HWND window, HWND owner, std::vector<std::function<void()>> steps, DWORD giveUpMs) {
     if (!window) return -1;
     stuckWindow = window;
-    stuckOwner = owner;
     RunStepsOnTimer(std::move(steps), 20);
     UINT_PTR guard = SetTimer(nullptr, 0, giveUpMs, GiveUp);
     int result = RunModal(window, owner);

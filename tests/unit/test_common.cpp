@@ -1,10 +1,13 @@
 // Shared helpers: geometry, display scaling, paths, browser command, the modal loop.
 #include <gtest/gtest.h>
 
+#include <objbase.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "common/NAccess.h"
 #include "common/NCommon.h"
 #include "support/TestSupport.h"
 
@@ -243,6 +246,57 @@ TEST(Strings, EmptyTextIsAbsent) {
     EXPECT_STREQ("xyz", s);
     WipeString(s);
     EXPECT_EQ(nullptr, s);
+}
+
+// ---- Screen-reader access ----------------------------------------------------------------
+
+using LoadLibraryCall = HMODULE(WINAPI*)(LPCSTR);
+LoadLibraryCall realLoad = nullptr;
+std::vector<std::string> loaded;
+HMODULE WINAPI RecordLoad(LPCSTR name) {
+    loaded.push_back(name);
+    return realLoad(name);
+}
+int32_t NoLines() {
+    return 0;
+}
+const char* NoLine(int32_t) {
+    return nullptr;
+}
+RECT NoBox(int32_t) {
+    return {};
+}
+const TListSource EmptyList = {"Empty", NoLines, NoLine, NoLines, NoBox};
+
+DWORD WINAPI AskInAMultithreadedApartment(LPVOID window) {
+    auto join = reinterpret_cast<HRESULT(WINAPI*)(void*, DWORD)>(
+        reinterpret_cast<void*>(GetProcAddress(realLoad("ole32.dll"), "CoInitializeEx")));
+    join(nullptr, COINIT_MULTITHREADED);
+    return AnswerListObject(static_cast<HWND>(window), 0, OBJID_CLIENT, EmptyList) != 0;
+}
+
+// The libraries come from the system folder only. A thread in a multi-threaded apartment gets no
+// object (clients would call it on other threads); the window's own thread then still does.
+TEST(Access, SystemFolderLibrariesAndNoAnswerInAMultithreadedApartment) {
+    realLoad = reinterpret_cast<LoadLibraryCall>(
+        ReplaceImport("kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(&RecordLoad)));
+    ASSERT_NE(nullptr, realLoad);
+    HWND window =
+        CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, AskInAMultithreadedApartment, window, 0, nullptr);
+    WaitForSingleObject(thread, 10000);
+    DWORD answered = 2;
+    GetExitCodeThread(thread, &answered);
+    CloseHandle(thread);
+    EXPECT_EQ(0u, answered);
+    EXPECT_NE(0, AnswerListObject(window, 0, OBJID_CLIENT, EmptyList));
+    ReplaceImport("kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(realLoad));
+    DestroyWindow(window);
+    char system[MAX_PATH] = {};
+    const std::string folder = std::string(system, GetSystemDirectoryA(system, MAX_PATH)) + "\\";
+    ASSERT_EQ(3u, loaded.size());
+    for (const std::string& name : loaded)
+        EXPECT_EQ(0, lstrcmpiA(folder.c_str(), name.substr(0, folder.size()).c_str())) << name;
 }
 
 } // namespace

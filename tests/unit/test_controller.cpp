@@ -786,6 +786,22 @@ TEST_F(Controller, AnEntryChangedDuringTheHangUpWaitIsTakenUpWhenTheWaitEnds) {
     EXPECT_STREQ("Backup", Fake.LastParams.szEntryName);
 }
 
+// A cleared entry: the refresh at the wait's end says so, and the poll asks for nothing.
+TEST_F(Controller, AnEntryClearedDuringThePollsHangUpWaitIsNotAskedFor) {
+    Settings.AutoReconnect = 1;
+    HRASCONN h = ConnectedThroughDial();
+    Fake.Find(h)->State = RASCS_Disconnected;
+    Fake.HangUpMs = 300;
+    Mark();
+    RunStepsOnTimer({[] { ChooseEntry(nullptr); }});
+    Tick();
+    ClearTimerSteps();
+    EXPECT_EQ(
+        (std::vector<std::string>{"  disconnecting...", "Disconnected", "No connection selected"}),
+        Lines());
+    EXPECT_EQ(1, Fake.Dials);
+}
+
 TEST_F(Controller, AnEntryChangedDuringADialLeavesTheDialItsReports) {
     for (DWORD error : {DWORD(0), DWORD(633)}) {
         SCOPED_TRACE(error);
@@ -915,7 +931,7 @@ void CALLBACK FinishOtherModalAfterDial(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     mainDisabledAfterPrompt = !IsWindowEnabled(MainWindow);
     activeAfterPrompt = GetActiveWindow();
-    EndModal(ModalCancel, MainWindow);
+    EndModal(FindWindowA(nullptr, "other modal"), ModalCancel);
 }
 
 TEST_F(Controller, ThePollOpensThePromptOverTheMainWindowFromAnotherModalLoop) {

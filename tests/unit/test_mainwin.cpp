@@ -279,12 +279,15 @@ TEST_F(FirstStart, EnterAndEscapeGoOnOtherKeysStop) {
 
 std::vector<std::pair<DWORD, NOTIFYICONDATAA>> shellCalls;
 BOOL shellAnswer = TRUE;
+bool iconShown = false; // as the shell, which refuses to add an icon twice
 
 BOOL WINAPI RecordShell(DWORD message, PNOTIFYICONDATAA data) {
     NOTIFYICONDATAA copy = {};
     std::memcpy(&copy, data, NOTIFYICONDATAA_V1_SIZE);
     shellCalls.push_back({message, copy});
-    return shellAnswer;
+    if (!shellAnswer || (message == NIM_ADD) == iconShown) return FALSE;
+    if (message != NIM_MODIFY) iconShown = message == NIM_ADD;
+    return TRUE;
 }
 
 void ExpectAddRecord(const NOTIFYICONDATAA& data, const std::string& tip) {
@@ -344,6 +347,7 @@ struct TrayCalls {
         EXPECT_NE(nullptr, track_);
         shellCalls.clear();
         shellAnswer = TRUE;
+        iconShown = false;
     }
     ~TrayCalls() {
         shellAnswer = TRUE;
@@ -373,12 +377,17 @@ TEST_F(FirstStart, TrayIconIsAddedAgainForANewTaskbarAndRemovedOnRestore) {
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[0].first);
     ExpectAddRecord(shellCalls[0].second, "Tovane - " + name.substr(0, 54));
 
-    // Explorer restarted: the same record again, and the window stays in the tray.
+    // A repeated broadcast finds the icon there: refused as an add, it is modified. Explorer
+    // restarted: the same record again. Either way the window stays in the tray.
     SendMessageA(MainWindow, taskbarCreated, 0, 0);
-    ASSERT_EQ(2u, shellCalls.size());
-    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[1].first);
-    EXPECT_EQ(0,
-              std::memcmp(&shellCalls[0].second, &shellCalls[1].second, NOTIFYICONDATAA_V1_SIZE));
+    iconShown = false;
+    SendMessageA(MainWindow, taskbarCreated, 0, 0);
+    ASSERT_EQ(4u, shellCalls.size());
+    for (size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(static_cast<DWORD>(i == 2 ? NIM_MODIFY : NIM_ADD), shellCalls[i].first);
+        EXPECT_EQ(
+            0, std::memcmp(&shellCalls[0].second, &shellCalls[i].second, NOTIFYICONDATAA_V1_SIZE));
+    }
     EXPECT_TRUE(InTray);
     EXPECT_FALSE(IsWindowVisible(MainWindow));
 
@@ -387,10 +396,10 @@ TEST_F(FirstStart, TrayIconIsAddedAgainForANewTaskbarAndRemovedOnRestore) {
     SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
-    ASSERT_EQ(3u, shellCalls.size());
-    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), shellCalls[2].first);
-    EXPECT_EQ(MainWindow, shellCalls[2].second.hWnd);
-    EXPECT_EQ(1u, shellCalls[2].second.uID);
+    ASSERT_EQ(5u, shellCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), shellCalls[4].first);
+    EXPECT_EQ(MainWindow, shellCalls[4].second.hWnd);
+    EXPECT_EQ(1u, shellCalls[4].second.uID);
     RECT r = RectOf(MainWindow);
     EXPECT_EQ(282, r.right - r.left) << "comes back at its size";
 
@@ -413,6 +422,8 @@ TEST_F(FirstStart, RefusedTrayIconNeverHidesTheWindow) {
     EXPECT_EQ(1u, shellCalls.size());
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
+    EXPECT_TRUE(IsIconic(MainWindow)) << "minimised to the taskbar instead";
+    ShowWindow(MainWindow, SW_RESTORE);
 
     // A dial that connects with shrink-when-connected on.
     Settings.ShrinkWhenConnected = 1;
@@ -429,9 +440,10 @@ TEST_F(FirstStart, RefusedTrayIconNeverHidesTheWindow) {
     EXPECT_TRUE(InTray);
     EXPECT_FALSE(IsWindowVisible(MainWindow));
 
-    // A new taskbar that refuses the icon again: the window comes back.
+    // A new taskbar that refuses the icon again, as an add and as a change: the window comes back.
     shellAnswer = FALSE;
     SendMessageA(MainWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), shellCalls.back().first);
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
 }

@@ -80,15 +80,15 @@ HWND Modal::edit = nullptr;
 
 // A timer callback ends the loop from inside, as a window's handler would.
 int pendingResult = 0;
-HWND pendingOwner = nullptr;
+HWND pendingWindow = nullptr;
 void CALLBACK EndTimer(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    EndModal(pendingResult, pendingOwner);
+    EndModal(pendingWindow, pendingResult);
 }
 
-void EndSoon(int result, HWND owner) {
+void EndSoon(int result, HWND window) {
     pendingResult = result;
-    pendingOwner = owner;
+    pendingWindow = window;
     SetTimer(nullptr, 0, 1, EndTimer);
 }
 
@@ -97,7 +97,7 @@ TEST_F(Modal, DialogKeysGoToTheModalWindowOthersToTheFocus) {
     Key(VK_RETURN);
     Key(VK_ESCAPE);
     Key('A');
-    EndSoon(ModalOk, owner);
+    EndSoon(ModalOk, modal);
     EXPECT_EQ(ModalOk, Run());
     std::vector<WPARAM> toModal, toEditKeys;
     for (const Seen& s : seen) {
@@ -116,25 +116,34 @@ int ticks = 0, innerResult = 0;
 void CALLBACK CheckOwnerThenCancel(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     disabledInside = !IsWindowEnabled(theOwner);
-    EndModal(ModalCancel, theOwner);
+    EndModal(theModal, ModalCancel);
 }
 
 void CALLBACK ZeroTwiceThenSeven(HWND, UINT, UINT_PTR id, DWORD) {
     ++ticks;
     if (ticks < 3) {
-        EndModal(0, nullptr);
+        EndModal(theModal, 0);
         return;
     }
     KillTimer(nullptr, id);
-    EndModal(7, theOwner);
+    EndModal(theModal, 7);
 }
 
+bool outerEnabledInside = true;
+void CALLBACK AnswerBothFromInside(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    outerEnabledInside = IsWindowEnabled(theModal) != FALSE;
+    EndModal(theModal, 7); // the outer window's answer: the inner run goes on
+    EndSoon(ModalOk, inner);
+}
+
+// The inner window has the same owner, as the password window opened by the poll inside the
+// settings window's loop.
 void CALLBACK RunInnerLoop(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    EndSoon(ModalOk, theModal);
-    innerResult = RunModal(inner, theModal);
+    SetTimer(nullptr, 0, 1, AnswerBothFromInside);
+    innerResult = RunModal(inner, theOwner);
     DestroyWindow(inner);
-    EndSoon(ModalCancel, theOwner);
 }
 
 void CALLBACK DestroyModal(HWND, UINT, UINT_PTR id, DWORD) {
@@ -158,14 +167,16 @@ TEST_F(Modal, ResultZeroDoesNotEndTheLoop) {
     EXPECT_EQ(3, ticks);
 }
 
-TEST_F(Modal, NestedLoopReturnsToTheOuterOne) {
+TEST_F(Modal, NestedLoopDisablesTheOuterWindowAndEndsOnlyOnItsOwnAnswer) {
     theModal = modal;
     theOwner = owner;
-    inner = CreateWindowExA(0, "TestModalClass", "inner", WS_CAPTION, 60, 60, 100, 60, modal,
+    inner = CreateWindowExA(0, "TestModalClass", "inner", WS_CAPTION, 60, 60, 100, 60, owner,
                             nullptr, nullptr, nullptr);
     SetTimer(nullptr, 0, 1, RunInnerLoop);
-    EXPECT_EQ(ModalCancel, Run());
+    EXPECT_EQ(7, Run());
     EXPECT_EQ(ModalOk, innerResult);
+    EXPECT_FALSE(outerEnabledInside);
+    EXPECT_TRUE(IsWindowEnabled(modal));
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "AboutExpect.h"
@@ -20,12 +21,15 @@
 
 namespace {
 
-// The program's start-up with no settings file; then every set-up runs a second time, which
-// must not scale again, and the main window lays itself out anew.
+// The program's start-up with no settings file; then every set-up (InitShared too) runs a second
+// time, which must not scale again, and the main window lays itself out anew.
 class StartUpAt120Dpi : public ::testing::Environment {
   public:
     void SetUp() override {
         program = std::make_unique<StartedTovane>();
+        const std::string file = SettingsFile; // InitShared points it beside this program
+        InitShared();
+        SettingsFile = file;
         SetupMainWindow();
         RegisterImageButton();
         SetupSettingsWindow();

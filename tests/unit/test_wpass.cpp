@@ -60,6 +60,7 @@ TEST_F(PasswordWindow, BuiltHiddenWithItsCaptionStylesLayoutAndControls) {
     SetString(Settings.UserName, "bob");
     SetString(Settings.Password, "stored");
     ASSERT_NE(nullptr, Create());
+    EXPECT_EQ(nullptr, CreatePasswordWindow(MainWindow)) << "one at a time";
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ("Tovane - Office password", TextOf(window));
     EXPECT_EQ("TovanePasswordWndClass", ClassOf(window));

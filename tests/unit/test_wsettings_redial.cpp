@@ -41,7 +41,7 @@ DWORD WINAPI NoErrorText(UINT, LPSTR, DWORD) {
 // What the script saw, step by step, from inside the nested loops.
 struct Seen {
     HWND Settings = nullptr, Password = nullptr;
-    bool SettingsOpenMeanwhile = false;
+    bool SettingsOpenMeanwhile = false, SettingsEnabledMeanwhile = true;
     HWND PasswordOwner = nullptr;
     RECT PasswordRect = {};
     bool MainEnabledBetween = true; // after the password window, before the settings window
@@ -57,6 +57,7 @@ void CALLBACK Script(HWND, UINT, UINT_PTR id, DWORD) {
         if (!password || !IsWindowVisible(password)) return;
         seen.Password = password;
         seen.SettingsOpenMeanwhile = IsWindow(seen.Settings) && IsWindowVisible(seen.Settings);
+        seen.SettingsEnabledMeanwhile = IsWindowEnabled(seen.Settings) != FALSE;
         seen.PasswordOwner = GetWindow(password, GW_OWNER);
         GetWindowRect(password, &seen.PasswordRect);
         if (typeCredentials) {
@@ -89,10 +90,10 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     seen.Step = -1;
     if (HWND password = FindWindowA("TovanePasswordWndClass", nullptr)) {
-        EndModal(ModalCancel, MainWindow);
+        EndModal(password, ModalCancel);
         DestroyWindow(password);
     }
-    EndModal(99, MainWindow);
+    EndModal(seen.Settings, 99);
     if (IsWindow(seen.Settings)) DestroyWindow(seen.Settings);
 }
 
@@ -144,6 +145,7 @@ TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothClose
     EXPECT_EQ(2, seen.Step) << "the poll never asked for credentials";
     EXPECT_EQ(ModalCancel, result);
     EXPECT_TRUE(seen.SettingsOpenMeanwhile);
+    EXPECT_FALSE(seen.SettingsEnabledMeanwhile);
     EXPECT_EQ(MainWindow, seen.PasswordOwner);
     RECT main = {};
     GetWindowRect(MainWindow, &main);
