@@ -55,8 +55,8 @@ static TModalRun* Innermost = nullptr;
 
 static BOOL CALLBACK CollectEnabled(HWND window, LPARAM into) {
     auto* run = reinterpret_cast<TModalRun*>(into);
-    if (window != run->Window && window != run->Owner && IsWindowVisible(window) &&
-        IsWindowEnabled(window))
+    if (window != run->Window && GetWindow(window, GW_OWNER) == run->Owner &&
+        IsWindowVisible(window) && IsWindowEnabled(window))
         run->Disabled.push_back(window);
     return TRUE;
 }
@@ -72,7 +72,8 @@ static void EnableDisabled(TModalRun& run) {
 int RunModal(HWND window, HWND owner) {
     if (HWND focus = GetFocus()) SendMessageA(focus, WM_CANCELMODE, 0, 0);
     TModalRun run = {window, owner, GetActiveWindow(), 0, {}, Innermost};
-    // The owner may be hidden (shrunk to the tray); other windows count only while visible.
+    // The owner may be hidden (shrunk to the tray); the other windows it owns (the settings or
+    // about window the poll's prompt opens over) count only while visible.
     if (owner && owner != window && IsWindowEnabled(owner)) run.Disabled.push_back(owner);
     EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&run));
     Innermost = &run;

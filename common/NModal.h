@@ -19,8 +19,8 @@ void RunMessageLoop();
 void PumpPending(bool& quit, int& quitCode);
 
 // Runs a nested loop until EndModal ends this window's run with a non-zero result. The owner
-// and every other visible window of the thread are disabled meanwhile; exactly those are
-// enabled again when the run ends. A WM_QUIT that arrives meanwhile destroys the window,
+// and every other visible window it owns are disabled meanwhile; exactly those are enabled
+// again when the run ends. A WM_QUIT that arrives meanwhile destroys the window,
 // returns ModalCancel and is posted again for the outer loop.
 int RunModal(HWND window, HWND owner);
 // Ends the run of this window only (a loop further out or further in keeps running), enabling

@@ -152,6 +152,7 @@ void CALLBACK DestroyModal(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 TEST_F(Modal, OwnerDisabledWhileRunning) {
+    theModal = modal;
     theOwner = owner;
     SetTimer(nullptr, 0, 1, CheckOwnerThenCancel);
     EXPECT_EQ(ModalCancel, Run());
@@ -160,6 +161,7 @@ TEST_F(Modal, OwnerDisabledWhileRunning) {
 }
 
 TEST_F(Modal, ResultZeroDoesNotEndTheLoop) {
+    theModal = modal;
     ticks = 0;
     theOwner = owner;
     SetTimer(nullptr, 0, 5, ZeroTwiceThenSeven);
