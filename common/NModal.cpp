@@ -46,7 +46,7 @@ static bool IsDialogKey(const MSG& msg) {
 struct TModalRun {
     HWND Window;
     HWND Owner;
-    HWND Active; // active before the run, brought back when it ends
+    HWND Active; // active when the run began
     int Result;
     std::vector<HWND> Disabled;
     TModalRun* Outer;
@@ -114,9 +114,13 @@ void EndModal(HWND window, int result) {
     for (TModalRun* run = Innermost; run; run = run->Outer) {
         if (run->Window != window) continue;
         run->Result = result;
+        // Back to the window that was active before, or else the first one the run disabled.
+        // The window itself may have been active already: focus given to one of its controls
+        // while it was hidden activates it.
+        HWND back = run->Disabled.empty() ? run->Owner : run->Disabled.front();
+        if (run->Active != window && IsWindow(run->Active) && IsWindowEnabled(run->Active))
+            back = run->Active;
         EnableDisabled(*run);
-        HWND back =
-            IsWindow(run->Active) && IsWindowEnabled(run->Active) ? run->Active : run->Owner;
         if (back) SetForegroundWindow(back);
         return;
     }
