@@ -7,8 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "support/Driver.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
@@ -17,24 +16,15 @@ TEST(DialUpService, TheProgramLoadsTheSimulatorBesideItWhenWineIsToldToPreferIt)
     GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
     ASSERT_NE(nullptr, std::strstr(overrides, "rasapi32=n,b")) << "started without the override";
 
-    TempFolder folder;
-    ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
-    WriteWholeFile(folder.File("rassim.ini"), "[Office]\nStates = 8192:10\n");
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path(), {{"RASSIM_JOURNAL", folder.File("journal.txt")},
-                                             {"RASSIM_STATE", folder.File("rassim.state")}}));
-    ASSERT_NE(nullptr, tovane.WaitForWindow("TovaneMainWndClass"));
-    ASSERT_TRUE(tovane.CloseMain());
-    EXPECT_EQ(0u, tovane.ExitCode());
+    TovaneRun tovane;
+    ASSERT_TRUE(tovane.WithSimulator("[Office]\nStates = 8192:10\n"));
+    ASSERT_TRUE(tovane.Start());
+    ASSERT_TRUE(tovane.Close());
 
     // The simulator notes every process that loads it.
-    std::string journal = ReadWholeFile(folder.File("journal.txt"));
-    char attach[64];
-    wsprintfA(attach, " %lu Attach exe=", tovane.Pid());
-    size_t at = journal.find(attach);
-    ASSERT_NE(std::string::npos, at) << journal;
-    std::string line = journal.substr(at, journal.find('\n', at) - at);
-    EXPECT_NE(std::string::npos, line.find("Tovane.exe")) << line;
+    std::vector<std::string> attach = tovane.Journal("Attach exe=");
+    ASSERT_EQ(1u, attach.size()) << ReadWholeFile(tovane.Folder.File("journal.txt"));
+    EXPECT_NE(std::string::npos, attach[0].find("Tovane.exe")) << attach[0];
 }
 
 } // namespace

@@ -5,12 +5,9 @@
 
 #include <oleacc.h>
 
-#include <cstdint>
-#include <cstring>
 #include <string>
 
-#include "support/Driver.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
@@ -23,15 +20,6 @@ RECT WorkArea() {
     return r;
 }
 
-// A settings file: four flags, the window box and three empty strings.
-std::string SettingsBytes(uint8_t onTop, int32_t left, int32_t top, int32_t width, int32_t height) {
-    std::string bytes = {1, 1, 1, static_cast<char>(onTop)};
-    for (int32_t v : {left, top, width, height})
-        bytes.append(reinterpret_cast<const char*>(&v), 4);
-    bytes.append(12, '\0');
-    return bytes;
-}
-
 void ExpectOuter(HWND window, int left, int top, int width, int height) {
     RECT r = RectOf(window);
     EXPECT_EQ(left, r.left);
@@ -41,11 +29,9 @@ void ExpectOuter(HWND window, int left, int top, int width, int height) {
 }
 
 TEST(MainWindow, FirstStartShowsTheStripAndBothButtons) {
-    TempFolder folder;
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
+    TovaneRun tovane;
+    ASSERT_TRUE(tovane.Start());
+    HWND main = tovane.Main;
 
     const int width = 282, height = 165;
     ExpectOuter(main, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
@@ -65,26 +51,17 @@ TEST(MainWindow, FirstStartShowsTheStripAndBothButtons) {
     EXPECT_FALSE(IsWindowEnabled(disconnect));
 
     // Disconnect left of Connect, both 4 pixels above the bottom edge of the client area.
-    RECT client = {};
-    GetClientRect(main, &client);
-    POINT origin = {0, 0};
-    ClientToScreen(main, &origin);
-    RECT c = RectOf(connect), d = RectOf(disconnect);
-    EXPECT_EQ(origin.x + client.right - 79, c.left);
-    EXPECT_EQ(origin.y + client.bottom - 4, c.bottom);
+    RECT client = ClientOf(main), c = BoxInParent(connect), d = BoxInParent(disconnect);
+    EXPECT_EQ(client.right - 79, c.left);
+    EXPECT_EQ(client.bottom - 4, c.bottom);
     EXPECT_EQ(c.left - 5, d.right);
     EXPECT_EQ(c.top, d.top);
-
-    ASSERT_TRUE(tovane.CloseMain());
-    EXPECT_EQ(0u, tovane.ExitCode());
 }
 
 TEST(MainWindow, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
-    TempFolder folder;
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
+    TovaneRun tovane;
+    ASSERT_TRUE(tovane.Start());
+    HWND main = tovane.Main;
     RECT before = RectOf(main);
 
     SendMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -92,59 +69,41 @@ TEST(MainWindow, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     EXPECT_FALSE(IsIconic(main));
     SendMessageA(main, TrayCallback, 1, WM_LBUTTONUP);
     EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != 0; }, 5000));
-    RECT after = RectOf(main);
-    EXPECT_EQ(0, std::memcmp(&before, &after, sizeof before));
-    ASSERT_TRUE(tovane.CloseMain());
+    EXPECT_EQ(before, RectOf(main));
 }
 
 TEST(MainWindow, RestartOpensWhereTheWindowWasLeft) {
-    TempFolder folder;
-    {
-        TovaneProcess first;
-        ASSERT_TRUE(first.Start(folder.Path()));
-        HWND main = first.WaitForWindow("TovaneMainWndClass");
-        ASSERT_NE(nullptr, main);
-        SetWindowPos(main, nullptr, 130, 110, 330, 220, SWP_NOZORDER | SWP_NOACTIVATE);
-        PumpUntil([&] { return RectOf(main).left == 130; }, 2000);
-        ASSERT_TRUE(first.CloseMain());
-    }
-    ASSERT_TRUE(FileExists(folder.File("Tovane.dat")));
-    TovaneProcess second;
-    ASSERT_TRUE(second.Start(folder.Path()));
-    HWND main = second.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
-    ExpectOuter(main, 130, 110, 330, 220);
-    ASSERT_TRUE(second.CloseMain());
+    TovaneRun tovane;
+    ASSERT_TRUE(tovane.Start());
+    SetWindowPos(tovane.Main, nullptr, 130, 110, 330, 220, SWP_NOZORDER | SWP_NOACTIVATE);
+    PumpUntil([&] { return RectOf(tovane.Main).left == 130; }, 2000);
+    ASSERT_TRUE(tovane.Close());
+    ASSERT_TRUE(FileExists(tovane.Folder.File("Tovane.dat")));
+    ASSERT_TRUE(tovane.Start());
+    ExpectOuter(tovane.Main, 130, 110, 330, 220);
 }
 
 TEST(MainWindow, SavedBoxOffTheWorkAreaIsPulledInside) {
-    TempFolder folder;
     RECT work = WorkArea();
-    WriteWholeFile(folder.File("Tovane.dat"),
-                   SettingsBytes(0, work.left - 60, work.bottom + 500, 300, 190));
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
+    TovaneRun tovane;
+    tovane.WriteDat(DatFile::At(work.left - 60, work.bottom + 500, 300, 190).Bytes());
+    ASSERT_TRUE(tovane.Start());
+    HWND main = tovane.Main;
     ExpectOuter(main, work.left, work.bottom - 190, 300, 190);
     EXPECT_FALSE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    ASSERT_TRUE(tovane.CloseMain());
 }
 
 TEST(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgramAtItsContents) {
-    TempFolder folder;
-    ASSERT_TRUE(CopyBesideTests("Tovane.hlp", folder.Path()));
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
+    TovaneRun tovane;
+    ASSERT_TRUE(CopyBesideTests("Tovane.hlp", tovane.Folder.Path()));
+    ASSERT_TRUE(tovane.Start());
+    HWND main = tovane.Main;
     PostMessageA(main, WM_COMMAND, HelpContentsId, 0); // what Help > Contents sends
     HWND viewer = WaitForHelpViewer();
     ASSERT_NE(nullptr, viewer);
     EXPECT_TRUE(WaitForHelpTopic(viewer, "Tovane Help")) << HelpTopicTitle(viewer);
     PostMessageA(viewer, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WaitForHelpViewerClosed());
-    ASSERT_TRUE(tovane.CloseMain());
 }
 
 // What a screen reader sees: the strip's object read through COM from this process, and the
@@ -181,11 +140,9 @@ void CALLBACK CountValueEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LO
 }
 
 TEST(MainWindow, ScreenReaderReadsTheLogFromAnotherProcess) {
-    TempFolder folder;
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
+    TovaneRun tovane;
+    ASSERT_TRUE(tovane.Start());
+    HWND main = tovane.Main;
     HWND strip = FindChild(main, "TovaneStatusWndClass");
     ASSERT_NE(nullptr, strip);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -215,7 +172,7 @@ TEST(MainWindow, ScreenReaderReadsTheLogFromAnotherProcess) {
     EXPECT_EQ(L"Connect", NameOf(buttons[0], CHILDID_SELF));
     HWINEVENTHOOK hook =
         SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr,
-                        CountValueEvent, tovane.Pid(), 0, WINEVENT_OUTOFCONTEXT);
+                        CountValueEvent, tovane.Process.Pid(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(nullptr, hook);
     EXPECT_EQ(S_OK, buttons[0]->accDoDefaultAction(Child(CHILDID_SELF)));
     EXPECT_TRUE(PumpUntil([] { return ValueEvents == 1; }, 5000));
@@ -231,7 +188,7 @@ TEST(MainWindow, ScreenReaderReadsTheLogFromAnotherProcess) {
     EXPECT_EQ(NameOf(list, 2), NameOf(list, CHILDID_SELF, &IAccessible::get_accValue));
 
     list->Release();
-    ASSERT_TRUE(tovane.CloseMain());
+    EXPECT_TRUE(tovane.Close());
     CoUninitialize();
 }
 

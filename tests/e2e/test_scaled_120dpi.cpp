@@ -5,25 +5,16 @@
 
 #include <string>
 
-#include "support/Driver.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
 constexpr UINT SettingsCommand = 3073, AboutCommand = 3075;
 
-SIZE SizeOf(HWND window) {
-    RECT r = RectOf(window);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
 TEST(At120Dpi, TheMainSettingsAndAboutWindowsOpenAtTheirScaledSizes) {
-    TempFolder folder;
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
-
+    TovaneRun tovane;
+    ASSERT_TRUE(tovane.Start());
+    HWND main = tovane.Main;
     // First start: 282 by 165 grown to 352 by 206, centred on the screen.
     RECT r = RectOf(main);
     EXPECT_EQ(352, r.right - r.left);
@@ -51,8 +42,7 @@ TEST(At120Dpi, TheMainSettingsAndAboutWindowsOpenAtTheirScaledSizes) {
                          {AboutCommand, "TovaneAboutWndClass", {475, 194}}};
     for (const auto& w : windows) {
         SCOPED_TRACE(w.Class);
-        PostMessageA(main, WM_COMMAND, w.Command, 0);
-        HWND window = tovane.WaitForWindow(w.Class);
+        HWND window = tovane.Command(w.Command, w.Class);
         ASSERT_NE(nullptr, window);
         SIZE size = SizeOf(window);
         EXPECT_EQ(w.Size.cx, size.cx);
@@ -60,8 +50,7 @@ TEST(At120Dpi, TheMainSettingsAndAboutWindowsOpenAtTheirScaledSizes) {
         PostMessageA(window, WM_CLOSE, 0, 0);
         EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window) && IsWindowEnabled(main); }, 10000));
     }
-    ASSERT_TRUE(tovane.CloseMain());
-    EXPECT_EQ(0u, tovane.ExitCode());
+    EXPECT_TRUE(tovane.Close());
 }
 
 // A stored box below the minimum opens at the minimum, which holds one line of the status strip

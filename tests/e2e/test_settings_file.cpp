@@ -5,40 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
-#include "support/Driver.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
-
-const std::string CorruptText =
-    "Tovane's settings file appears corrupted. The default settings will be used.\n\n"
-    "Is the hard disk full? \nRun ScanDisk?\n\n";
-const std::string SaveFailedText = "Tovane was unable to save your settings. \n\n"
-                                   "Is the hard disk full? \n"
-                                   "Are you trying to run Tovane from a read-only CD-ROM?\n\n";
-
-std::string Int32(int32_t n) {
-    std::string s(4, '\0');
-    std::memcpy(s.data(), &n, 4);
-    return s;
-}
-
-int32_t Int32At(const std::string& s, size_t at) {
-    int32_t n = 0;
-    std::memcpy(&n, s.data() + at, 4);
-    return n;
-}
-
-std::string Record(const char flags[4], int32_t left, int32_t top, int32_t width, int32_t height) {
-    return std::string(flags, 4) + Int32(left) + Int32(top) + Int32(width) + Int32(height);
-}
-
-std::string Str(const std::string& text) {
-    return Int32(static_cast<int32_t>(text.size())) + text;
-}
 
 // The stored box must be the window's outer rectangle as left, top, width, height.
 void ExpectStoredBox(const std::string& bytes, const RECT& r) {
@@ -75,23 +46,30 @@ TEST(SettingsFile, DamagedFileShowsTheCorruptionBoxThenStartsWithDefaults) {
         std::string Bytes;
         std::string Tail; // the record-file message, after the folder is known
     };
-    const char flags[4] = {0, 0, 0, 0};
-    const std::string good = Record(flags, 5, 5, 300, 200) + Str("ISP") + Str("me") + Str("pw");
+    DatFile file;
+    file.SimpleStatus = file.AutoReconnect = file.ShrinkWhenConnected = file.AlwaysOnTop = 0;
+    file.Left = file.Top = 5;
+    file.Width = 300;
+    file.Height = 200;
+    file.Entry = "ISP";
+    file.User = "me";
+    file.Password = "pw";
+    const std::string good = file.Bytes();
     for (const Case& c :
          {Case{good.substr(0, 10), "NFile.Read '%' Error 1"}, Case{good + "x", "eof"},
-          Case{good.substr(0, 20) + Int32(60000), "NFile.ReadPChar '%' Error "}}) {
-        TempFolder folder;
-        const std::string dat = folder.File("Tovane.dat");
+          Case{good.substr(0, 20) + Int32Bytes(60000), "NFile.ReadPChar '%' Error "}}) {
+        TovaneRun run;
+        TovaneProcess& tovane = run.Process;
+        const std::string dat = run.Folder.File("Tovane.dat");
         std::string tail = c.Tail;
         if (size_t at = tail.find('%'); at != std::string::npos) tail.replace(at, 1, dat);
         SCOPED_TRACE(tail);
         WriteWholeFile(dat, c.Bytes);
 
-        TovaneProcess tovane;
-        ASSERT_TRUE(tovane.Start(folder.Path()));
+        ASSERT_TRUE(tovane.Start(run.Folder.Path()));
         MessageBoxInfo box;
         ASSERT_TRUE(WaitForMessageBox(tovane.Pid(), box));
-        ExpectProblemBox(box, CorruptText + tail);
+        ExpectProblemBox(box, CorruptSettingsText + tail);
         // The box comes before the main window and holds up start-up.
         EXPECT_EQ(nullptr, tovane.FindWindowOf("TovaneMainWndClass"));
         AnswerMessageBox(box.Window);
@@ -104,8 +82,7 @@ TEST(SettingsFile, DamagedFileShowsTheCorruptionBoxThenStartsWithDefaults) {
         EXPECT_EQ(165, r.bottom - r.top);
         EXPECT_EQ((GetSystemMetrics(SM_CXSCREEN) - 282) / 2, r.left);
         EXPECT_EQ((GetSystemMetrics(SM_CYSCREEN) - 165) / 2, r.top);
-        ASSERT_TRUE(tovane.CloseMain());
-        EXPECT_EQ(0u, tovane.ExitCode());
+        ASSERT_TRUE(run.Close());
 
         // The damaged file has given way to the defaults.
         std::string after = ReadWholeFile(dat);
@@ -117,17 +94,13 @@ TEST(SettingsFile, DamagedFileShowsTheCorruptionBoxThenStartsWithDefaults) {
 }
 
 TEST(SettingsFile, FirstStartThenCloseLeavesTheDefaultsAndTheWindowBox) {
-    TempFolder folder;
-    const std::string dat = folder.File("Tovane.dat");
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
-    EXPECT_TRUE(NoBoxFor(tovane.Pid(), 300)); // no file is no problem
-    EXPECT_FALSE(FileExists(dat));            // nothing is written before exit
-    RECT r = RectOf(main);
-    ASSERT_TRUE(tovane.CloseMain());
-    EXPECT_EQ(0u, tovane.ExitCode());
+    TovaneRun tovane;
+    const std::string dat = tovane.Folder.File("Tovane.dat");
+    ASSERT_TRUE(tovane.Start());
+    EXPECT_TRUE(NoBoxFor(tovane.Process.Pid(), 300)); // no file is no problem
+    EXPECT_FALSE(FileExists(dat));                    // nothing is written before exit
+    RECT r = RectOf(tovane.Main);
+    ASSERT_TRUE(tovane.Close());
 
     bool exists = false;
     std::string bytes = ReadWholeFile(dat, &exists);
@@ -140,44 +113,47 @@ TEST(SettingsFile, FirstStartThenCloseLeavesTheDefaultsAndTheWindowBox) {
 }
 
 TEST(SettingsFile, CraftedFileLoadsAndItsStringsAndFlagsGoBackUnchanged) {
-    TempFolder folder;
-    const std::string dat = folder.File("Tovane.dat");
     // Option bytes as another writer may have left them (2 reads as on).
-    const char flags[4] = {2, 0, 1, 0};
-    const std::string strings = Str("Office line") + Str("jane") + Str("s3cret");
-    WriteWholeFile(dat, Record(flags, 120, 90, 300, 190) + strings);
-
-    TovaneProcess tovane;
-    ASSERT_TRUE(tovane.Start(folder.Path()));
-    HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-    ASSERT_NE(nullptr, main);
-    EXPECT_TRUE(NoBoxFor(tovane.Pid(), 300));
-    RECT r = RectOf(main);
+    DatFile file;
+    file.SimpleStatus = 2;
+    file.AutoReconnect = file.AlwaysOnTop = 0;
+    file.Left = 120;
+    file.Top = 90;
+    file.Width = 300;
+    file.Height = 190;
+    file.Entry = "Office line";
+    file.User = "jane";
+    file.Password = "s3cret";
+    TovaneRun tovane;
+    tovane.WriteDat(file.Bytes());
+    ASSERT_TRUE(tovane.Start());
+    EXPECT_TRUE(NoBoxFor(tovane.Process.Pid(), 300));
+    RECT r = RectOf(tovane.Main);
     EXPECT_EQ(120, r.left); // the stored box was used
     EXPECT_EQ(90, r.top);
-    ASSERT_TRUE(tovane.CloseMain());
+    ASSERT_TRUE(tovane.Close());
 
-    std::string bytes = ReadWholeFile(dat);
-    EXPECT_EQ(std::string(flags, 4), bytes.substr(0, 4));
+    std::string bytes = tovane.Dat();
+    EXPECT_EQ(file.Bytes().substr(0, 4), bytes.substr(0, 4));
     ExpectStoredBox(bytes, r);
-    EXPECT_EQ(strings, bytes.substr(20));
+    EXPECT_EQ(file.Bytes().substr(20), bytes.substr(20));
 }
 
 TEST(SettingsFile, ReadOnlyFileIsKeptAndTheExitReportsTheFailedSave) {
-    TempFolder folder;
-    const std::string dat = folder.File("Tovane.dat");
-    const char flags[4] = {0, 1, 0, 1};
-    const std::string bytes = Record(flags, 40, 50, 282, 165) + Str("") + Str("") + Str("");
-    WriteWholeFile(dat, bytes);
+    DatFile file;
+    file.SimpleStatus = file.ShrinkWhenConnected = 0;
+    file.Left = 40;
+    file.Top = 50;
+    const std::string bytes = file.Bytes();
+    TovaneRun run;
+    TovaneProcess& tovane = run.Process;
+    const std::string dat = run.Folder.File("Tovane.dat");
+    run.WriteDat(bytes);
     ASSERT_TRUE(SetFileAttributesA(dat.c_str(), FILE_ATTRIBUTE_READONLY));
-
     {
-        TovaneProcess tovane;
-        ASSERT_TRUE(tovane.Start(folder.Path()));
-        HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-        ASSERT_NE(nullptr, main);
+        ASSERT_TRUE(run.Start());
         EXPECT_TRUE(NoBoxFor(tovane.Pid(), 300)); // start-up stays silent
-        PostMessageA(main, WM_CLOSE, 0, 0);
+        PostMessageA(run.Main, WM_CLOSE, 0, 0);
 
         MessageBoxInfo box;
         ASSERT_TRUE(WaitForMessageBox(tovane.Pid(), box));
@@ -198,7 +174,6 @@ TEST(SettingsFile, AnyStoredBoxGivesAWindowWithinReach) {
     RECT work = {};
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     constexpr int32_t Min = INT32_MIN, Max = INT32_MAX;
-    const char flags[4] = {0, 0, 0, 0};
     for (const auto& b : {std::array<int32_t, 4>{Min, Min, Min, Min},
                           {Max, Max, Max, Max},
                           {Max, Max, 0, 0},
@@ -206,13 +181,16 @@ TEST(SettingsFile, AnyStoredBoxGivesAWindowWithinReach) {
                           {5000, -5000, -300, -200},
                           {100, 100, 100000, 100000}}) {
         SCOPED_TRACE(::testing::Message() << b[0] << " " << b[1] << " " << b[2] << " " << b[3]);
-        TempFolder folder;
-        WriteWholeFile(folder.File("Tovane.dat"),
-                       Record(flags, b[0], b[1], b[2], b[3]) + Str("") + Str("") + Str(""));
-        TovaneProcess tovane;
-        ASSERT_TRUE(tovane.Start(folder.Path()));
-        HWND main = tovane.WaitForWindow("TovaneMainWndClass");
-        ASSERT_NE(nullptr, main);
+        DatFile file;
+        file.SimpleStatus = file.AutoReconnect = file.ShrinkWhenConnected = file.AlwaysOnTop = 0;
+        file.Left = b[0];
+        file.Top = b[1];
+        file.Width = b[2];
+        file.Height = b[3];
+        TovaneRun tovane;
+        tovane.WriteDat(file.Bytes());
+        ASSERT_TRUE(tovane.Start());
+        HWND main = tovane.Main;
         EXPECT_TRUE(IsWindowVisible(main));
         RECT r = RectOf(main);
         EXPECT_GE(r.left, work.left);
@@ -221,8 +199,6 @@ TEST(SettingsFile, AnyStoredBoxGivesAWindowWithinReach) {
             << "too little of it on the work area";
         EXPECT_LE(r.top + GetSystemMetrics(SM_CYCAPTION), work.bottom)
             << "caption below the work area";
-        ASSERT_TRUE(tovane.CloseMain());
-        EXPECT_EQ(0u, tovane.ExitCode());
     }
 }
 

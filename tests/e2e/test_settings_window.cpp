@@ -3,27 +3,24 @@
 // check what reached Tovane.dat and the main window.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "support/Driver.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
 constexpr UINT CmdSettings = 3073;
 
-std::string Int32(int32_t n) {
-    return std::string(reinterpret_cast<const char*>(&n), 4);
-}
-std::string Dat(const char flags[4], int32_t left, int32_t top, const std::string& entry,
-                const std::string& user, const std::string& password) {
-    std::string bytes(flags, 4);
-    bytes += Int32(left) + Int32(top) + Int32(282) + Int32(165);
-    for (const std::string* s : {&entry, &user, &password})
-        bytes += Int32(static_cast<int32_t>(s->size())) + *s;
-    return bytes;
+// Simple status and shrink on, no auto reconnect (nothing dials by itself), not topmost.
+DatFile Stored() {
+    DatFile dat;
+    dat.AutoReconnect = dat.AlwaysOnTop = 0;
+    dat.Left = 120;
+    dat.Top = 90;
+    dat.Entry = "Home ISP";
+    dat.User = "alice";
+    return dat;
 }
 
 struct SettingsWindowView {
@@ -65,23 +62,13 @@ bool IsTopmost(HWND window) {
 class SettingsWindowE2E : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
-        WriteWholeFile(folder.File("rassim.ini"), "[Office]\n[Home ISP]\n[Backup]\n");
-        const char flags[4] = {1, 0, 1, 0}; // no auto reconnect: nothing dials by itself
-        stored = Dat(flags, 120, 90, "Home ISP", "alice", "");
-        WriteWholeFile(folder.File("Tovane.dat"), stored);
-        ASSERT_TRUE(tovane.Start(folder.Path(), {{"RASSIM_STATE", folder.File("rassim.state")}}));
-        main = tovane.WaitForWindow("TovaneMainWndClass");
-        ASSERT_NE(nullptr, main);
-    }
-    void TearDown() override {
-        if (tovane.Running()) {
-            EXPECT_TRUE(tovane.CloseMain());
-        }
+        ASSERT_TRUE(tovane.WithSimulator("[Office]\n[Home ISP]\n[Backup]\n"));
+        tovane.WriteDat(Stored().Bytes());
+        ASSERT_TRUE(tovane.Start());
+        main = tovane.Main;
     }
     SettingsWindowView OpenSettings() {
-        PostMessageA(main, WM_COMMAND, CmdSettings, 0);
-        return View(tovane.WaitForWindow("TovaneSettingsWndClass"));
+        return View(tovane.Command(CmdSettings, "TovaneSettingsWndClass"));
     }
     // Gone, and the program back in its loop: the closing handler has run to its end.
     bool WaitClosed(HWND window) {
@@ -89,10 +76,8 @@ class SettingsWindowE2E : public ::testing::Test {
         DWORD_PTR ignored = 0;
         return SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
     }
-    TempFolder folder;
-    TovaneProcess tovane;
+    TovaneRun tovane;
     HWND main = nullptr;
-    std::string stored;
 };
 
 TEST_F(SettingsWindowE2E, ShowsThePhoneBookAndSettingsAndOkAppliesAndSavesAtOnce) {
@@ -124,8 +109,13 @@ TEST_F(SettingsWindowE2E, ShowsThePhoneBookAndSettingsAndOkAppliesAndSavesAtOnce
     EXPECT_TRUE(IsWindowEnabled(main));
     EXPECT_TRUE(IsTopmost(main));
     EXPECT_EQ("Tovane - Backup", TextOf(main));
-    const char flags[4] = {0, 0, 1, 1};
-    EXPECT_EQ(Dat(flags, 120, 90, "Backup", "bob", "pw"), ReadWholeFile(folder.File("Tovane.dat")));
+    DatFile saved = Stored();
+    saved.SimpleStatus = 0;
+    saved.AlwaysOnTop = 1;
+    saved.Entry = "Backup";
+    saved.User = "bob";
+    saved.Password = "pw";
+    EXPECT_EQ(saved.Bytes(), tovane.Dat());
 }
 
 TEST_F(SettingsWindowE2E, EscapeAfterChangingEverythingLeavesFileTitleAndBandAlone) {
@@ -140,7 +130,7 @@ TEST_F(SettingsWindowE2E, EscapeAfterChangingEverythingLeavesFileTitleAndBandAlo
     EXPECT_TRUE(IsWindowEnabled(main));
     EXPECT_FALSE(IsTopmost(main));
     EXPECT_EQ("Tovane - Home ISP", TextOf(main));
-    EXPECT_EQ(stored, ReadWholeFile(folder.File("Tovane.dat")));
+    EXPECT_EQ(Stored().Bytes(), tovane.Dat());
 
     // Reopened, it shows the stored values again, and Enter from the list applies them.
     v = OpenSettings();
@@ -151,9 +141,9 @@ TEST_F(SettingsWindowE2E, EscapeAfterChangingEverythingLeavesFileTitleAndBandAlo
     PostMessageA(v.List, WM_KEYDOWN, VK_RETURN, 1);
     ASSERT_TRUE(WaitClosed(v.Window));
     EXPECT_TRUE(IsTopmost(main));
-    const char flags[4] = {1, 0, 1, 1};
-    EXPECT_EQ(Dat(flags, 120, 90, "Home ISP", "alice", ""),
-              ReadWholeFile(folder.File("Tovane.dat")));
+    DatFile saved = Stored();
+    saved.AlwaysOnTop = 1;
+    EXPECT_EQ(saved.Bytes(), tovane.Dat());
 }
 
 } // namespace

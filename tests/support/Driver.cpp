@@ -32,6 +32,7 @@ bool TovaneProcess::Start(const std::string& folder,
         delete s;
     if (!ok) return false;
     CloseHandle(pi.hThread);
+    if (process_) CloseHandle(process_); // an earlier run's
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;
     WaitForInputIdle(process_, 5000);

@@ -149,12 +149,87 @@ std::string DatFile::Bytes() const {
     return bytes + StrBytes(Entry) + StrBytes(User) + StrBytes(Password);
 }
 
+DatFile DatFile::At(int32_t left, int32_t top, int32_t width, int32_t height) {
+    DatFile dat;
+    dat.AlwaysOnTop = 0;
+    dat.Left = left;
+    dat.Top = top;
+    dat.Width = width;
+    dat.Height = height;
+    return dat;
+}
+
+const std::string CorruptSettingsText =
+    "Tovane's settings file appears corrupted. The default settings will be used.\n\n"
+    "Is the hard disk full? \nRun ScanDisk?\n\n";
+const std::string SaveFailedText = "Tovane was unable to save your settings. \n\n"
+                                   "Is the hard disk full? \n"
+                                   "Are you trying to run Tovane from a read-only CD-ROM?\n\n";
+
 std::string CurrentSettingsBytes() {
     std::string bytes(reinterpret_cast<const char*>(static_cast<SettingsRecord*>(&Settings)),
                       sizeof(SettingsRecord));
     for (const char* s : {Settings.ConnectionName, Settings.UserName, Settings.Password})
         bytes += StrBytes(s ? s : "");
     return bytes;
+}
+
+static std::vector<std::string> BrowserOpened;
+
+static HINSTANCE WINAPI RecordBrowserStart(HWND, LPCSTR, LPCSTR, LPCSTR parameters, LPCSTR, INT) {
+    BrowserOpened.push_back(parameters ? parameters : "(null)");
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // success: above 32
+}
+
+BrowserStarts::BrowserStarts() {
+    BrowserOpened.clear();
+    html_.Set("C:\\Web\\browser.exe %1");
+    saved_ =
+        ReplaceImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(RecordBrowserStart));
+}
+
+BrowserStarts::~BrowserStarts() {
+    ReplaceImport("shell32.dll", "ShellExecuteA", saved_);
+}
+
+const std::vector<std::string>& BrowserStarts::Opened() const {
+    return BrowserOpened;
+}
+
+DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count) {
+    *count = 0;
+    return 0;
+}
+
+DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*) {
+    return RasErrorInvalidHandle;
+}
+
+DWORD RunRassimTool(const std::string& arguments, std::string* output) {
+    TempFolder folder;
+    std::string outFile = folder.File("tool-output.txt");
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::string exe = ExeFolder() + "rassim\\rassim.exe";
+    std::string commandLine = "\"" + exe + "\" " + arguments;
+    DWORD code = 999;
+    if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                       nullptr, nullptr, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 20000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(out);
+    if (output) *output = ReadWholeFile(outFile);
+    return code;
 }
 
 namespace {

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "app/App.h"
+#include "ras/NRas.h"
 #include "support/Driver.h"
 #include "support/TestSupport.h"
 
-// ---- Rectangles (RectOf, the outer box on screen, is in Driver.h) ----------------------------
+// ---- Rectangles (RectOf, the outer box on screen, is in Driver.h) -----------------------------
 
 inline bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -29,7 +30,7 @@ RECT BoxInParent(HWND child);
 std::vector<int> PlaceOf(HWND child);
 SIZE SizeOf(HWND window);
 
-// ---- Input --------------------------------------------------------------------------------------
+// ---- Input ------------------------------------------------------------------------------------
 
 // A key-down posted to the window, as the system does for a key press.
 void PostKey(HWND target, WPARAM key);
@@ -52,8 +53,7 @@ const char* TestClass(const char* name, WNDPROC proc = DefWindowProcA);
 // A visible top-level window of the class at the box, standing in for an owner.
 HWND TestWindow(const char* className, int x, int y, int width, int height);
 
-// ---- Texts
-// ----------------------------------------------------------------------------------------
+// ---- Texts ------------------------------------------------------------------------------------
 
 // A string field's text; "(null)" for a missing one.
 std::string Text(const char* value);
@@ -62,7 +62,7 @@ void SetString(char*& field, const char* value);
 std::vector<std::string> LinesWith(const std::string& path, const std::string& text,
                                    size_t from = 0);
 
-// ---- Tovane.dat ---------------------------------------------------------------------------------
+// ---- Tovane.dat -------------------------------------------------------------------------------
 
 std::string Int32Bytes(int32_t n);
 int32_t Int32At(const std::string& bytes, size_t at);
@@ -74,12 +74,40 @@ struct DatFile {
     int32_t Left = 0, Top = 0, Width = 282, Height = 165;
     std::string Entry, User, Password;
     std::string Bytes() const;
+    // A window not on top, at the box.
+    static DatFile At(int32_t left, int32_t top, int32_t width = 282, int32_t height = 165);
 };
+// The problem boxes' fixed texts, ahead of the record file's message.
+extern const std::string CorruptSettingsText;
+extern const std::string SaveFailedText;
 // What the program must write for its Settings as they are now.
 std::string CurrentSettingsBytes();
 
-// ---- Modal windows
-// --------------------------------------------------------------------------------
+// ---- The browser, the dial-up service and the simulator's tool --------------------------------
+
+// For the scope: ".html" opens with a browser, and ShellExecuteA as the program imports it
+// records the parameters of each start (the address) and succeeds.
+class BrowserStarts {
+  public:
+    BrowserStarts();
+    ~BrowserStarts();
+    BrowserStarts(const BrowserStarts&) = delete;
+    BrowserStarts& operator=(const BrowserStarts&) = delete;
+    const std::vector<std::string>& Opened() const;
+
+  private:
+    HtmlAssociation html_;
+    void* saved_ = nullptr;
+};
+
+// Dial-up functions of the tests' own: no connection up, and no status for any handle.
+DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count);
+DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*);
+
+// Runs rassim.exe (beside the tests) with the arguments; its exit code, its output in output.
+DWORD RunRassimTool(const std::string& arguments, std::string* output = nullptr);
+
+// ---- Modal windows ----------------------------------------------------------------------------
 
 // What DriveModal returns when it had to end a window that nothing else ended.
 constexpr int ModalStuck = 99;
@@ -104,8 +132,7 @@ class StartedTovane {
     TempFolder Folder;
 };
 
-// ---- One real Tovane.exe
-// --------------------------------------------------------------------------
+// ---- One real Tovane.exe ----------------------------------------------------------------------
 
 // Tovane.exe in a temporary folder, with the simulated dial-up service beside it when asked.
 class TovaneRun {

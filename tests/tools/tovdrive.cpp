@@ -42,12 +42,6 @@ static HWND WaitVisible(const char* className, DWORD timeoutMs) {
     return found && IsWindowVisible(found) ? found : nullptr;
 }
 
-static HWND FindChildClass(HWND parent, const char* className) {
-    for (HWND child : ChildrenOf(parent))
-        if (ClassOf(child) == className) return child;
-    return nullptr;
-}
-
 // ---- The screen as pixels ------------------------------------------------------------------
 
 struct Screen {
@@ -67,11 +61,8 @@ struct Screen {
     }
     RECT All() const { return {0, 0, Shot.Width, Shot.Height}; }
     bool Save(const std::string& path) const { // a 24-bit bottom-up BMP
-        std::string bytes = BmpFileBytes(Shot);
-        FILE* out = std::fopen(path.c_str(), "wb");
-        if (!out) return false;
-        std::fwrite(bytes.data(), 1, bytes.size(), out);
-        return std::fclose(out) == 0;
+        WriteWholeFile(path, BmpFileBytes(Shot));
+        return FileExists(path);
     }
 };
 
@@ -95,7 +86,7 @@ static bool WaitStill(DWORD stillMs = 500, DWORD timeoutMs = 15000) {
 
 static int Record(const std::string& folder, WPARAM command) {
     HWND main = WaitVisible(MainClass, 10000);
-    HWND strip = main ? FindChildClass(main, "TovaneStatusWndClass") : nullptr;
+    HWND strip = main ? FindChild(main, "TovaneStatusWndClass") : nullptr;
     if (!strip) return 3;
     RECT r = {};
     GetClientRect(strip, &r);

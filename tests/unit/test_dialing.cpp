@@ -115,22 +115,7 @@ class Dialing : public ::testing::Test {
         return PumpUntil([state] { return ControllerState == state; }, ms);
     }
 
-    static DWORD RunTool(const std::string& arguments) {
-        std::string exe = ExeFolder() + "rassim\\rassim.exe";
-        std::string commandLine = "\"" + exe + "\" " + arguments;
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        DWORD code = 999;
-        if (CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                           CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
-            WaitForSingleObject(pi.hProcess, 20000);
-            GetExitCodeProcess(pi.hProcess, &code);
-            CloseHandle(pi.hThread);
-            CloseHandle(pi.hProcess);
-        }
-        return code;
-    }
+    static DWORD RunTool(const std::string& arguments) { return RunRassimTool(arguments); }
 
     int32_t mark = 0;
     size_t journalMark = 0;

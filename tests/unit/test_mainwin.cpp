@@ -19,9 +19,6 @@
 #include "common/NCommon.h"
 #include "support/Pixels.h"
 #include "support/Harness.h"
-#include "windows/WAbout.h"
-#include "windows/WPass.h"
-#include "windows/WSettings.h"
 
 namespace {
 
@@ -481,27 +478,6 @@ TEST_F(FirstStart, TrayMenuOnRightButtonUpInEitherControlState) {
     DestroyWindow(other);
 }
 
-TEST_F(FirstStart, MovingClearsTheMovedFlags) {
-    for (HWND opened : {CreateSettingsWindow(MainWindow, nullptr), CreatePasswordWindow(MainWindow),
-                        CreateAboutWindow(MainWindow)}) {
-        RECT at = RectOf(opened);
-        SetWindowPos(opened, nullptr, at.left + 5, at.top + 5, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        DestroyWindow(opened);
-    }
-    ASSERT_TRUE(SettingsWindowState().Moved);
-    ASSERT_TRUE(PasswordWindowState().Moved);
-    ASSERT_TRUE(AboutWindowState().Moved);
-    RECT r = RectOf(MainWindow);
-    SetWindowPos(MainWindow, nullptr, r.left + 10, r.top + 10, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    EXPECT_FALSE(SettingsWindowState().Moved);
-    EXPECT_FALSE(PasswordWindowState().Moved);
-    EXPECT_FALSE(AboutWindowState().Moved);
-    SetWindowPos(MainWindow, nullptr, r.left, r.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 TEST_F(FirstStart, BandAndStripArePainted) {
     AddStatusLine("Connecting  (#1 Test)");
     RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -598,13 +574,8 @@ class StoredBox : public ::testing::Test {
     static void SetUpTestSuite() {
         RECT work = {};
         SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-        DatFile dat;
-        dat.AlwaysOnTop = 0;
-        dat.Left = work.right - 100;
-        dat.Top = work.top - 40;
-        dat.Width = 300;
-        dat.Height = 180;
-        program = std::make_unique<StartedTovane>(dat.Bytes());
+        program = std::make_unique<StartedTovane>(
+            DatFile::At(work.right - 100, work.top - 40, 300, 180).Bytes());
     }
     static void TearDownTestSuite() {
         if (IsWindow(MainWindow)) CloseMain();

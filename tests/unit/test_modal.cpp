@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/NCommon.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
@@ -35,13 +35,9 @@ LRESULT CALLBACK EditSpy(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 class Modal : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = ModalProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestModalClass";
-        RegisterClassA(&wc);
-        owner = CreateWindowExA(0, "TestModalClass", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10,
-                                10, 300, 200, nullptr, nullptr, nullptr, nullptr);
+        owner = CreateWindowExA(0, TestClass("TestModalClass", ModalProc), "owner",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
+                                nullptr, nullptr, nullptr);
     }
     static void TearDownTestSuite() {
         if (IsWindow(modal)) DestroyWindow(modal);

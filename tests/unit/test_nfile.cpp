@@ -6,7 +6,7 @@
 
 #include "common/NCommon.h"
 #include "common/NFile.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
@@ -14,12 +14,6 @@ std::string Bytes(std::initializer_list<int> values) {
     std::string s;
     for (int v : values)
         s += static_cast<char>(v);
-    return s;
-}
-
-std::string Length(int32_t n) {
-    std::string s(4, '\0');
-    std::memcpy(s.data(), &n, 4);
     return s;
 }
 
@@ -381,7 +375,7 @@ TEST_F(NFile, LongestAcceptedLengthIsRead) {
     text[0] = 'A';
     text.back() = 'Z';
     TNFile file;
-    OpenWith(file, Length(59999) + text);
+    OpenWith(file, Int32Bytes(59999) + text);
     char* got = nullptr;
     file.ReadPChar(got);
     ASSERT_NE(nullptr, got);
@@ -393,7 +387,7 @@ TEST_F(NFile, LongestAcceptedLengthIsRead) {
 TEST_F(NFile, LengthsOutOfRangeRaiseWithoutANumber) {
     for (int32_t n : {60000, -1, INT32_MIN, INT32_MAX, 1 << 20}) {
         TNFile file;
-        OpenWith(file, Length(n) + std::string(16, 'x'));
+        OpenWith(file, Int32Bytes(n) + std::string(16, 'x'));
         file.LastError = 77;
         char* text = reinterpret_cast<char*>(8);
         EXPECT_EQ("NFile.ReadPChar '" + path + "' Error ",
@@ -407,7 +401,7 @@ TEST_F(NFile, LengthsOutOfRangeRaiseWithoutANumber) {
 TEST_F(NFile, CutOffLengthRaisesNumberOneAndCutOffCharactersNumberTwo) {
     for (int have = 0; have < 4; ++have) {
         TNFile file;
-        OpenWith(file, Length(3).substr(0, have));
+        OpenWith(file, Int32Bytes(3).substr(0, have));
         char* text = nullptr;
         EXPECT_EQ("NFile.ReadPChar '" + path + "' Error 1",
                   RaisedMessage([&] { file.ReadPChar(text); }))
@@ -417,7 +411,7 @@ TEST_F(NFile, CutOffLengthRaisesNumberOneAndCutOffCharactersNumberTwo) {
     }
     for (int have = 0; have < 5; ++have) {
         TNFile file;
-        OpenWith(file, Length(5) + std::string("hello").substr(0, have));
+        OpenWith(file, Int32Bytes(5) + std::string("hello").substr(0, have));
         char* text = nullptr;
         EXPECT_EQ("NFile.ReadPChar '" + path + "' Error 2",
                   RaisedMessage([&] { file.ReadPChar(text); }))

@@ -10,7 +10,7 @@
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "support/Pixels.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
@@ -95,14 +95,9 @@ class ImageButton : public ::testing::Test {
     static void SetUpTestSuite() {
         InitShared();
         RegisterImageButton();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = OwnerProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.lpszClassName = "TestButtonOwner";
-        RegisterClassA(&wc);
-        owner = CreateWindowExA(0, "TestButtonOwner", "owner", WS_POPUP | WS_VISIBLE, 100, 100, 300,
-                                120, nullptr, nullptr, nullptr, nullptr);
+        owner = CreateWindowExA(0, TestClass("TestButtonOwner", OwnerProc), "owner",
+                                WS_POPUP | WS_VISIBLE, 100, 100, 300, 120, nullptr, nullptr,
+                                nullptr, nullptr);
         button = CreateImageButton(owner, ButtonId, "Connect", 20, 20, ButtonWidth, ButtonHeight,
                                    ImageButtonStyle, GuiFont);
         plain = CreateImageButton(owner, ButtonId + 1, "Connect", 120, 20, ButtonWidth,

@@ -11,7 +11,7 @@
 #include "common/NCommon.h"
 #include "controls/NURL.h"
 #include "support/Pixels.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 // Every heap block of the process is counted, so the test sees the link's record come and go.
 static long LiveBlocks = 0;
@@ -51,26 +51,6 @@ void operator delete[](void* p, size_t) noexcept {
 
 namespace {
 
-std::vector<std::string> opened;
-
-// The browser start: the address is its only parameter.
-void* savedStart = nullptr; // the system's ShellExecuteA
-
-HINSTANCE WINAPI RecordStart(HWND, LPCSTR, LPCSTR, LPCSTR parameters, LPCSTR, INT) {
-    opened.push_back(parameters ? parameters : "(null)");
-    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33)); // success: above 32
-}
-
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ERASEBKGND) {
-        RECT r;
-        GetClientRect(window, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, BtnFaceBrush);
-        return 1;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 HFONT MakeFont(int height, bool underline) {
     return CreateFontA(-height, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, ANSI_CHARSET, 0, 0,
                        PROOF_QUALITY, FF_SWISS, "MS Sans Serif");
@@ -84,13 +64,6 @@ SIZE TextSize(HFONT font, const char* text) {
     return size;
 }
 
-RECT RectInParent(HWND child) {
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 constexpr char Address[] = "http://tovane.example.org/";
 constexpr COLORREF Red = RGB(255, 0, 0);
 
@@ -100,13 +73,9 @@ class Link : public ::testing::Test {
     static void SetUpTestSuite() {
         InitShared();
         RegisterLinkControl();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = ParentProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestLinkParent";
-        RegisterClassA(&wc);
-        parent = CreateWindowExA(0, "TestLinkParent", "links", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 30,
-                                 30, 400, 200, nullptr, nullptr, nullptr, nullptr);
+        parent = CreateWindowExA(0, TestClass("TestLinkParent"), "links",
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 30, 30, 400, 200, nullptr,
+                                 nullptr, nullptr, nullptr);
         smallFont = MakeFont(11, true);
         bigFont = MakeFont(24, false);
         link = CreateLinkControl(parent, 20, 30, Address, smallFont, Red);
@@ -118,15 +87,8 @@ class Link : public ::testing::Test {
         DeleteObject(bigFont);
         DoneShared();
     }
-    void SetUp() override {
-        opened.clear();
-        html.Set("C:\\Web\\browser.exe %1");
-        savedStart =
-            ReplaceImport("shell32.dll", "ShellExecuteA", reinterpret_cast<void*>(&RecordStart));
-        SetFocus(parent);
-    }
-    void TearDown() override { ReplaceImport("shell32.dll", "ShellExecuteA", savedStart); }
-    HtmlAssociation html;
+    void SetUp() override { SetFocus(parent); }
+    BrowserStarts browser;
 
     static HWND parent, link;
     static HFONT smallFont, bigFont;
@@ -139,7 +101,7 @@ HFONT Link::bigFont = nullptr;
 TEST_F(Link, IsExactlyTheSizeOfItsTextInItsFontAtItsPoint) {
     ASSERT_NE(nullptr, link);
     SIZE text = TextSize(smallFont, Address);
-    RECT r = RectInParent(link);
+    RECT r = BoxInParent(link);
     EXPECT_EQ(20, r.left);
     EXPECT_EQ(30, r.top);
     EXPECT_EQ(text.cx, r.right - r.left);
@@ -147,7 +109,7 @@ TEST_F(Link, IsExactlyTheSizeOfItsTextInItsFontAtItsPoint) {
 
     HWND big = CreateLinkControl(parent, 5, 100, "Wide", bigFont, Red);
     SIZE bigText = TextSize(bigFont, "Wide");
-    RECT b = RectInParent(big);
+    RECT b = BoxInParent(big);
     EXPECT_EQ(5, b.left);
     EXPECT_EQ(100, b.top);
     EXPECT_EQ(bigText.cx, b.right - b.left);
@@ -182,40 +144,31 @@ TEST_F(Link, WantsCharacters) {
 
 // Keys typed on the keyboard: the system sends them to the focused window, translated.
 void Type(std::initializer_list<WORD> keys) {
-    std::vector<INPUT> input;
-    for (WORD key : keys)
-        for (DWORD up : {DWORD(0), DWORD(KEYEVENTF_KEYUP)}) {
-            INPUT i = {};
-            i.type = INPUT_KEYBOARD;
-            i.ki.wVk = key;
-            i.ki.dwFlags = up;
-            input.push_back(i);
-        }
-    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+    TypeKeys(keys);
     PumpMessages(100);
 }
 
 TEST_F(Link, SpaceOpensItsOwnTextOnlyWhileFocusedAndOtherKeysDoNot) {
     SetForegroundWindow(parent);
     Type({VK_SPACE});
-    EXPECT_TRUE(opened.empty()) << "Space while the parent has the focus";
+    EXPECT_TRUE(browser.Opened().empty()) << "Space while the parent has the focus";
     SetFocus(link);
     Type({'A', VK_RETURN, VK_ESCAPE, VK_TAB});
-    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(browser.Opened().empty());
     Type({VK_SPACE});
-    ASSERT_EQ(1u, opened.size());
-    EXPECT_EQ(Address, opened[0]);
+    ASSERT_EQ(1u, browser.Opened().size());
+    EXPECT_EQ(Address, browser.Opened()[0]);
 }
 
 TEST_F(Link, ReleasingTheLeftButtonOpensWithoutTakingTheFocus) {
     SendMessageA(link, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
-    EXPECT_TRUE(opened.empty()) << "the press alone must not open";
+    EXPECT_TRUE(browser.Opened().empty()) << "the press alone must not open";
     EXPECT_EQ(parent, GetFocus());
     SendMessageA(link, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
-    ASSERT_EQ(1u, opened.size());
-    EXPECT_EQ(Address, opened[0]);
+    ASSERT_EQ(1u, browser.Opened().size());
+    EXPECT_EQ(Address, browser.Opened()[0]);
     SendMessageA(link, WM_RBUTTONUP, 0, MAKELPARAM(3, 3));
-    EXPECT_EQ(1u, opened.size());
+    EXPECT_EQ(1u, browser.Opened().size());
 }
 
 TEST_F(Link, PaintsItsTextInItsColourOnTheButtonFace) {

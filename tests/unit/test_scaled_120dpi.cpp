@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "AboutExpect.h"
+#include "AboutChecks.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
@@ -150,16 +150,14 @@ class AboutAt120Dpi : public ::testing::Test {
 };
 HWND AboutAt120Dpi::about = nullptr;
 
-TEST_F(AboutAt120Dpi, OpensCentredOverTheMainWindowWithTheLinkAndButtonGrownButNotTheFonts) {
+// The frames, icon and texts move out with the link and button while the font heights stay, and
+// the texts still fit.
+TEST_F(AboutAt120Dpi, OpensCentredOverTheMainWindowWithEverythingGrownButTheFonts) {
     ASSERT_NE(nullptr, about);
-    CheckGeometry(about, LayoutAt120);
+    CheckAboutPainting(about);
+    CheckAboutGeometry(about, At120);
     RECT owner = RectOf(MainWindow), r = RectOf(about);
-    EXPECT_EQ(owner.left + (owner.right - owner.left) / 2 - LayoutAt120.Window.cx / 2, r.left);
-}
-
-TEST_F(AboutAt120Dpi, FramesIconAndTextsMoveOutWhileFontHeightsStayAndTheTextsFit) {
-    CheckPainting(about, LayoutAt120);
-    CheckTextsInsideFrames(LayoutAt120);
+    EXPECT_EQ(owner.left + (owner.right - owner.left) / 2 - At120(AboutSize.cx) / 2, r.left);
 }
 
 } // namespace

@@ -12,17 +12,11 @@
 
 #include "common/NCommon.h"
 #include "common/NFile.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
 const char Caption[] = "Tovane - Problem";
-const std::string CorruptText =
-    "Tovane's settings file appears corrupted. The default settings will be used.\n\n"
-    "Is the hard disk full? \nRun ScanDisk?\n\n";
-const std::string SaveFailedText = "Tovane was unable to save your settings. \n\n"
-                                   "Is the hard disk full? \n"
-                                   "Are you trying to run Tovane from a read-only CD-ROM?\n\n";
 
 struct Box {
     std::string Text;
@@ -41,28 +35,12 @@ int CaptureBox(const char* text, const char* caption, UINT style) {
     return IDOK;
 }
 
-std::string Int32(int32_t n) {
-    std::string s(4, '\0');
-    std::memcpy(s.data(), &n, 4);
-    return s;
-}
-
 std::string Record(uint8_t simple, uint8_t reconnect, uint8_t shrink, uint8_t onTop,
                    WindowBox box) {
-    std::string s;
-    s += static_cast<char>(simple);
-    s += static_cast<char>(reconnect);
-    s += static_cast<char>(shrink);
-    s += static_cast<char>(onTop);
-    return s + Int32(box.Left) + Int32(box.Top) + Int32(box.Width) + Int32(box.Height);
-}
-
-std::string Str(const std::string& text) {
-    return Int32(static_cast<int32_t>(text.size())) + text;
-}
-
-std::string Text(const char* s) {
-    return s ? std::string(s) : std::string("(null)");
+    std::string s = {static_cast<char>(simple), static_cast<char>(reconnect),
+                     static_cast<char>(shrink), static_cast<char>(onTop)};
+    return s + Int32Bytes(box.Left) + Int32Bytes(box.Top) + Int32Bytes(box.Width) +
+           Int32Bytes(box.Height);
 }
 
 class SettingsStore : public ::testing::Test {
@@ -115,7 +93,7 @@ class SettingsStore : public ::testing::Test {
         EXPECT_EQ(Caption, Boxes[0].Caption);
         EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), Boxes[0].Style);
         EXPECT_EQ(0x30u, Boxes[0].Style);
-        EXPECT_EQ(CorruptText + message, Boxes[0].Text);
+        EXPECT_EQ(CorruptSettingsText + message, Boxes[0].Text);
         EXPECT_TRUE(Boxes[0].FileFree) << "the box waits until the file is closed";
     }
     static void ExpectSaveFailedBox(const std::string& message) {
@@ -132,23 +110,6 @@ class SettingsStore : public ::testing::Test {
 };
 
 // ---- Layout ------------------------------------------------------------------------------------
-
-TEST(SettingsLayout, RecordIsTheStoredBlock) {
-    SettingsRecord r = {};
-    r.SimpleStatus = 0x11;
-    r.AutoReconnect = 0x22;
-    r.ShrinkWhenConnected = 0x33;
-    r.AlwaysOnTop = 0x44;
-    r.WindowRect = {0x01020304, -2, 282, 165};
-    unsigned char bytes[sizeof r];
-    std::memcpy(bytes, &r, sizeof r);
-    ASSERT_EQ(20u, sizeof bytes);
-    EXPECT_EQ(Record(0x11, 0x22, 0x33, 0x44, {0x01020304, -2, 282, 165}),
-              std::string(reinterpret_cast<char*>(bytes), 20));
-    // The settings object holds the record as its first 20 bytes.
-    EXPECT_EQ(static_cast<void*>(&Settings),
-              static_cast<void*>(&static_cast<SettingsRecord&>(Settings)));
-}
 
 // ---- Load ---------------------------------------------------------------------------------------
 
@@ -173,7 +134,8 @@ TEST_F(SettingsStore, DefaultBoxUsesTheScaledDefaultSize) {
 }
 
 TEST_F(SettingsStore, ThirtyTwoByteFileLoadsWithNullStrings) {
-    WriteWholeFile(file, Record(0, 1, 0, 1, {-5, 7, 300, 200}) + Int32(0) + Int32(0) + Int32(0));
+    WriteWholeFile(file, Record(0, 1, 0, 1, {-5, 7, 300, 200}) + Int32Bytes(0) + Int32Bytes(0) +
+                             Int32Bytes(0));
     SetStrings("old entry", "old user", "old password");
     LoadSettings();
     EXPECT_FALSE(LoadFailed);
@@ -192,8 +154,8 @@ TEST_F(SettingsStore, ThirtyTwoByteFileLoadsWithNullStrings) {
 }
 
 TEST_F(SettingsStore, StringsLoadIntoTheirFields) {
-    WriteWholeFile(file, Record(1, 0, 1, 0, {10, 20, 30, 40}) + Str("My ISP") + Str("jane") +
-                             Str("p\xE4ss"));
+    WriteWholeFile(file, Record(1, 0, 1, 0, {10, 20, 30, 40}) + StrBytes("My ISP") +
+                             StrBytes("jane") + StrBytes("p\xE4ss"));
     LoadSettings();
     EXPECT_FALSE(LoadFailed);
     EXPECT_TRUE(Boxes.empty());
@@ -202,12 +164,14 @@ TEST_F(SettingsStore, StringsLoadIntoTheirFields) {
     EXPECT_EQ("p\xE4ss", Text(Settings.Password));
     EXPECT_EQ(0, Settings.AutoReconnect);
     // The file is only read.
-    EXPECT_EQ(Record(1, 0, 1, 0, {10, 20, 30, 40}) + Str("My ISP") + Str("jane") + Str("p\xE4ss"),
+    EXPECT_EQ(Record(1, 0, 1, 0, {10, 20, 30, 40}) + StrBytes("My ISP") + StrBytes("jane") +
+                  StrBytes("p\xE4ss"),
               ReadWholeFile(file));
 }
 
 TEST_F(SettingsStore, OneExtraByteGivesDefaultsAndTheEofBox) {
-    WriteWholeFile(file, Record(0, 0, 0, 0, {1, 2, 3, 4}) + Str("a") + Str("b") + Str("c") + "!");
+    WriteWholeFile(file, Record(0, 0, 0, 0, {1, 2, 3, 4}) + StrBytes("a") + StrBytes("b") +
+                             StrBytes("c") + "!");
     LoadSettings();
     ExpectDefaults();
     ExpectCorruptionBox("eof");
@@ -223,13 +187,15 @@ TEST_F(SettingsStore, DamagedFilesNameTheFailingReadInTheBox) {
         {"", "NFile.Read '" + file + "' Error 1"},
         {full.substr(0, 19), "NFile.Read '" + file + "' Error 1"},
         {full, "NFile.ReadPChar '" + file + "' Error 1"},
-        {full + Int32(0).substr(0, 3), "NFile.ReadPChar '" + file + "' Error 1"},
-        {full + Str("abc").substr(0, 6), "NFile.ReadPChar '" + file + "' Error 2"},
-        {full + Str("") + Str("") + Int32(2) + "x", "NFile.ReadPChar '" + file + "' Error 2"},
-        {full + Int32(60000) + std::string(60000, 'x') + Str("") + Str(""),
+        {full + Int32Bytes(0).substr(0, 3), "NFile.ReadPChar '" + file + "' Error 1"},
+        {full + StrBytes("abc").substr(0, 6), "NFile.ReadPChar '" + file + "' Error 2"},
+        {full + StrBytes("") + StrBytes("") + Int32Bytes(2) + "x",
+         "NFile.ReadPChar '" + file + "' Error 2"},
+        {full + Int32Bytes(60000) + std::string(60000, 'x') + StrBytes("") + StrBytes(""),
          "NFile.ReadPChar '" + file + "' Error "},
-        {full + Str("") + Int32(-1) + Str(""), "NFile.ReadPChar '" + file + "' Error "},
-        {full + Str("") + Str("") + Str("") + Str(""), "eof"},
+        {full + StrBytes("") + Int32Bytes(-1) + StrBytes(""),
+         "NFile.ReadPChar '" + file + "' Error "},
+        {full + StrBytes("") + StrBytes("") + StrBytes("") + StrBytes(""), "eof"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Message + " from " + std::to_string(c.Bytes.size()) + " bytes");
@@ -244,7 +210,8 @@ TEST_F(SettingsStore, DamagedFilesNameTheFailingReadInTheBox) {
 
 TEST_F(SettingsStore, LongestStringsLoad) {
     std::string big(59999, 'w');
-    WriteWholeFile(file, Record(1, 1, 1, 1, {0, 0, 1, 1}) + Str(big) + Str(big) + Str(big));
+    WriteWholeFile(file, Record(1, 1, 1, 1, {0, 0, 1, 1}) + StrBytes(big) + StrBytes(big) +
+                             StrBytes(big));
     LoadSettings();
     EXPECT_FALSE(LoadFailed);
     EXPECT_TRUE(Boxes.empty());
@@ -253,7 +220,8 @@ TEST_F(SettingsStore, LongestStringsLoad) {
 }
 
 TEST_F(SettingsStore, ReadOnlyFileIsNeverReplacedAndLoadsOnlyWhereWritable) {
-    const std::string bytes = Record(0, 0, 0, 0, {9, 9, 99, 99}) + Str("E") + Str("U") + Str("P");
+    const std::string bytes =
+        Record(0, 0, 0, 0, {9, 9, 99, 99}) + StrBytes("E") + StrBytes("U") + StrBytes("P");
     WriteWholeFile(file, bytes);
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
 
@@ -282,7 +250,8 @@ TEST_F(SettingsStore, ReadOnlyFileIsNeverReplacedAndLoadsOnlyWhereWritable) {
 }
 
 TEST_F(SettingsStore, FileLockedByAnotherProgramLoadsDefaultsSilentlyAndIsNotReplaced) {
-    const std::string bytes = Record(0, 0, 0, 0, {9, 9, 99, 99}) + Str("E") + Str("U") + Str("P");
+    const std::string bytes =
+        Record(0, 0, 0, 0, {9, 9, 99, 99}) + StrBytes("E") + StrBytes("U") + StrBytes("P");
     WriteWholeFile(file, bytes);
     HANDLE other = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -303,7 +272,8 @@ TEST_F(SettingsStore, FileLockedByAnotherProgramLoadsDefaultsSilentlyAndIsNotRep
 }
 
 TEST_F(SettingsStore, FlagByteTwoReadsAsTrueAndIsWrittenBackUnchanged) {
-    WriteWholeFile(file, Record(2, 0, 2, 1, {3, 4, 5, 6}) + Str("") + Str("") + Str(""));
+    WriteWholeFile(file,
+                   Record(2, 0, 2, 1, {3, 4, 5, 6}) + StrBytes("") + StrBytes("") + StrBytes(""));
     LoadSettings();
     EXPECT_FALSE(LoadFailed);
     EXPECT_TRUE(Settings.SimpleStatus);
@@ -311,7 +281,8 @@ TEST_F(SettingsStore, FlagByteTwoReadsAsTrueAndIsWrittenBackUnchanged) {
     EXPECT_TRUE(Settings.ShrinkWhenConnected);
     EXPECT_EQ(2, Settings.SimpleStatus);
     SaveSettings();
-    EXPECT_EQ(Record(2, 0, 2, 1, {3, 4, 5, 6}) + Str("") + Str("") + Str(""), ReadWholeFile(file));
+    EXPECT_EQ(Record(2, 0, 2, 1, {3, 4, 5, 6}) + StrBytes("") + StrBytes("") + StrBytes(""),
+              ReadWholeFile(file));
     // Once the settings window stores 0 or 1, that is what goes out.
     Settings.SimpleStatus = 1;
     SaveSettings();
@@ -326,7 +297,8 @@ TEST_F(SettingsStore, SaveWritesTheRecordAndThreeStringsAndNothingElse) {
     SetStrings("Dial Up", "abc", nullptr);
     SaveSettings();
     EXPECT_TRUE(Boxes.empty());
-    const std::string expected = Record(1, 0, 1, 0, {-20, 30, 282, 165}) + Int32(7) + "Dial Up" +
+    const std::string expected = Record(1, 0, 1, 0, {-20, 30, 282, 165}) + Int32Bytes(7) +
+                                 "Dial Up" +
                                  std::string("\x03\x00\x00\x00"
                                              "abc",
                                              7) +
@@ -378,18 +350,20 @@ TEST_F(SettingsStore, FirstRunSaveWritesTheDefaults) {
     ASSERT_TRUE(LoadFailed);
     Settings.WindowRect = {371, 301, 282, 165}; // where the main window ended up
     SaveSettings();
-    EXPECT_EQ(Record(1, 1, 1, 1, {371, 301, 282, 165}) + Int32(0) + Int32(0) + Int32(0),
+    EXPECT_EQ(Record(1, 1, 1, 1, {371, 301, 282, 165}) + Int32Bytes(0) + Int32Bytes(0) +
+                  Int32Bytes(0),
               ReadWholeFile(file));
     EXPECT_TRUE(Boxes.empty());
 }
 
 TEST_F(SettingsStore, SaveReplacesALongerFileCompletelyKeepingItsAttributes) {
-    WriteWholeFile(file, Record(0, 0, 0, 0, {}) + Str(std::string(500, 'z')) + Str("") + Str(""));
+    WriteWholeFile(file, Record(0, 0, 0, 0, {}) + StrBytes(std::string(500, 'z')) + StrBytes("") +
+                             StrBytes(""));
     const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
     ASSERT_TRUE(SetFileAttributesA(file.c_str(), attributes));
     static_cast<SettingsRecord&>(Settings) = {1, 1, 1, 1, {1, 2, 3, 4}};
     SaveSettings();
-    EXPECT_EQ(Record(1, 1, 1, 1, {1, 2, 3, 4}) + Int32(0) + Int32(0) + Int32(0),
+    EXPECT_EQ(Record(1, 1, 1, 1, {1, 2, 3, 4}) + Int32Bytes(0) + Int32Bytes(0) + Int32Bytes(0),
               ReadWholeFile(file));
     EXPECT_EQ(attributes, GetFileAttributesA(file.c_str()));
 }
@@ -405,14 +379,15 @@ TEST_F(SettingsStore, StaleTemporaryFileIsDroppedAtLoadAndOverwrittenBySave) {
     SaveSettings();
     EXPECT_TRUE(Boxes.empty());
     EXPECT_FALSE(FileExists(temp));
-    EXPECT_EQ(Record(0, 0, 0, 0, {}) + Str("e") + Int32(0) + Int32(0), ReadWholeFile(file));
+    EXPECT_EQ(Record(0, 0, 0, 0, {}) + StrBytes("e") + Int32Bytes(0) + Int32Bytes(0),
+              ReadWholeFile(file));
 }
 
 // A failing save keeps the previous file byte for byte and the settings in memory untouched.
 class FailingSave : public SettingsStore {
   protected:
-    const std::string previous =
-        Record(0, 1, 0, 1, {11, 22, 333, 444}) + Str("Old ISP") + Str("olduser") + Str("oldpw");
+    const std::string previous = Record(0, 1, 0, 1, {11, 22, 333, 444}) + StrBytes("Old ISP") +
+                                 StrBytes("olduser") + StrBytes("oldpw");
 
     void SetUp() override {
         SettingsStore::SetUp();
@@ -443,7 +418,8 @@ TEST_F(FailingSave, TemporaryFileThatCannotBeMadeFallsBackToWritingInPlace) {
         ASSERT_TRUE(held || CreateDirectoryA(temp.c_str(), nullptr));
         SaveSettings();
         EXPECT_TRUE(Boxes.empty());
-        EXPECT_EQ(Record(1, 0, 1, 0, {5, 6, 7, 8}) + Str("New ISP") + Str("newuser") + Str("newpw"),
+        EXPECT_EQ(Record(1, 0, 1, 0, {5, 6, 7, 8}) + StrBytes("New ISP") + StrBytes("newuser") +
+                      StrBytes("newpw"),
                   ReadWholeFile(file));
         if (held) CloseHandle(other);
         EXPECT_EQ(!held, (GetFileAttributesA(temp.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
@@ -535,7 +511,7 @@ std::string RandomValidFile(std::mt19937& rng) {
     for (int i = 0; i < 20; ++i)
         s += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
     for (int i = 0; i < 3; ++i)
-        s += Str(RandomText(rng, rng() % 8 == 0 ? 300 : 24));
+        s += StrBytes(RandomText(rng, rng() % 8 == 0 ? 300 : 24));
     return s;
 }
 
@@ -588,9 +564,10 @@ std::string Mutate(std::string s, std::mt19937& rng) {
 TEST_F(SettingsStore, EveryTruncationAndThousandsOfMutationsLoadOrReport) {
     std::mt19937 rng(20240603);
     std::vector<std::string> files;
-    std::vector<std::string> bases = {
-        Record(1, 1, 1, 1, {0, 0, 282, 165}) + Str("") + Str("") + Str(""),
-        Record(0, 2, 1, 0, {-7, 8, 300, 200}) + Str("My ISP") + Str("abc") + Str("secret")};
+    std::vector<std::string> bases = {Record(1, 1, 1, 1, {0, 0, 282, 165}) + StrBytes("") +
+                                          StrBytes("") + StrBytes(""),
+                                      Record(0, 2, 1, 0, {-7, 8, 300, 200}) + StrBytes("My ISP") +
+                                          StrBytes("abc") + StrBytes("secret")};
     for (int i = 0; i < 6; ++i)
         bases.push_back(RandomValidFile(rng));
     for (const std::string& base : bases)

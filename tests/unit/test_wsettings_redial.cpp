@@ -21,13 +21,6 @@ DWORD WINAPI OneEntry(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD*, DWORD* cou
     *count = 1;
     return 0;
 }
-DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count) {
-    *count = 0;
-    return 0;
-}
-DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*) {
-    return RasErrorInvalidHandle;
-}
 std::vector<std::string> dialed; // "entry/user/password" of each dial
 DWORD WINAPI RecordDial(void*, LPCSTR, RASDIALPARAMSA* params, DWORD, void*, HRASCONN*) {
     dialed.push_back(std::string(params->szEntryName) + "/" + params->szUserName + "/" +
@@ -105,13 +98,8 @@ class RedialWhileSettingsOpen : public ::testing::TestWithParam<bool> {
         RasApi.RasGetConnectStatusA = NoStatus;
         RasApi.RasDialA = RecordDial;
         RasApi.RasGetErrorStringA = NoErrorText;
-        DatFile dat;
-        dat.AlwaysOnTop = 0;
+        DatFile dat = DatFile::At(150, 100, 300, 200);
         dat.ShrinkWhenConnected = 0;
-        dat.Left = 150;
-        dat.Top = 100;
-        dat.Width = 300;
-        dat.Height = 200;
         dat.Entry = "Office";
         TStartOptions options;
         options.RasBound = true;
