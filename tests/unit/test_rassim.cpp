@@ -435,7 +435,8 @@ TEST_F(Rassim, EachStateWaitsForItsOwnDelay) {
     ASSERT_TRUE(WaitForReports(3));
     std::vector<Report> r = ReportsSoFar();
     EXPECT_LT(r[0].At - start, 400u);
-    EXPECT_GE(r[1].At - r[0].At, 450u);
+    // Measured from the dial, not from a report that a busy machine may have seen late.
+    EXPECT_GE(r[1].At - start, 480u);
     EXPECT_LT(r[2].At - r[1].At, 400u);
 }
 
