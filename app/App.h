@@ -7,6 +7,7 @@ struct TStartOptions {
     const char* SettingsFile = nullptr; // Tovane.dat elsewhere than beside the program
     const char* RasLibrary = nullptr;   // the dial-up library to bind instead of the system's
     bool RasBound = false;              // the dial-up functions are bound already: keep them
+    bool InTray = false;                // the window starts hidden in the tray (/tray)
 };
 
 // Everything before the message loop: the dial-up library, shared state, the settings, the

@@ -1,7 +1,9 @@
 #include "app/WMain.h"
 
 #include <cstring>
+#include <deque>
 #include <shellapi.h>
+#include <vector>
 
 #include "app/NConnection.h"
 #include "app/NLogCopy.h"
@@ -47,6 +49,11 @@ static HMENU MenuBar = nullptr;
 // Sent by the shell to every top-level window when the taskbar has been (re-)created.
 static UINT TaskbarCreatedMessage = 0;
 
+// Switches run one after another, each once the one before has returned: a hang-up ends before
+// the exit after it is tried, even though its wait dispatches the queue.
+static std::deque<TSwitch> PendingSwitches;
+static bool RunningSwitch = false;
+
 // ---- Set-up and creation -------------------------------------------------------------------
 
 // The window and its status strip are laid out and drawn only once both exist.
@@ -70,6 +77,8 @@ void SetupMainWindow() {
     }
     SetReady(false);
     InTray = false;
+    PendingSwitches.clear();
+    RunningSwitch = false;
     ResetController();
 }
 
@@ -146,7 +155,10 @@ static void ShrinkOnce() {
     if (!InTray) ShrinkToTray();
 }
 
-bool CreateMainWindow() {
+static bool AddTrayIcon();
+static void OnSize(WPARAM kind, LPARAM lParam);
+
+bool CreateMainWindow(bool inTray) {
     BuildMenus();
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
 
@@ -181,7 +193,15 @@ bool CreateMainWindow() {
 
     AttachMainView({MainWindow, SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce});
     SetReady(true);
-    ShowWindow(MainWindow, SW_SHOWNORMAL);
+    InTray = inTray && AddTrayIcon();
+    if (InTray) {
+        // Laid out now: no showing sends the first WM_SIZE.
+        RECT client = {};
+        GetClientRect(MainWindow, &client);
+        OnSize(SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    } else {
+        ShowWindow(MainWindow, SW_SHOWNORMAL);
+    }
     RefreshConnection();
     SetTimer(MainWindow, PollTimerId, PollPeriodMs, PollTimer);
     return true;
@@ -267,6 +287,52 @@ static void OnTrayNotify(HWND window, LPARAM lParam) {
         RestoreFromTray();
     else if (lParam == WM_RBUTTONUP)
         ShowTrayMenu(window);
+}
+
+// ---- The command line -------------------------------------------------------------------------
+
+void PostSwitch(TSwitch which) {
+    PendingSwitches.push_back(which);
+    PostMessageA(MainWindow, SwitchMessage, 0, 0);
+}
+
+static bool OnCommand(UINT id);
+
+static void RunSwitch(TSwitch which) {
+    switch (which) {
+    case TSwitch::Connect: OnCommand(CmdConnect); break;
+    case TSwitch::Disconnect: OnCommand(CmdDisconnect); break;
+    case TSwitch::Exit: OnCommand(CmdExit); break;
+    case TSwitch::Tray:
+        if (!InTray) ShrinkToTray();
+        break;
+    case TSwitch::Usage: break;
+    }
+}
+
+static void OnSwitch() {
+    if (RunningSwitch || PendingSwitches.empty()) return;
+    TSwitch which = PendingSwitches.front();
+    PendingSwitches.pop_front();
+    RunningSwitch = true;
+    RunSwitch(which);
+    RunningSwitch = false;
+    if (!PendingSwitches.empty()) PostMessageA(MainWindow, SwitchMessage, 0, 0);
+}
+
+// A later start from this folder hands its switches over. They are posted, so that its wait
+// ends at once even when a command opens the password window or waits for a hang-up.
+static LRESULT OnCopyData(const COPYDATASTRUCT* data) {
+    std::vector<TSwitch> switches;
+    if (!ReadHandover(data, switches)) return FALSE;
+    for (TSwitch s : switches)
+        PostSwitch(s);
+    if (switches.empty()) {
+        RestoreFromTray();
+        // A window open over the main window (settings, password) is the one to come forward.
+        SetForegroundWindow(GetLastActivePopup(MainWindow));
+    }
+    return TRUE;
 }
 
 // ---- Window procedure ---------------------------------------------------------------------------
@@ -425,6 +491,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEWHEEL:
     case WM_MOUSEHWHEEL: return SendMessageA(StatusStrip, message, wParam, lParam);
     case TrayCallbackMessage: OnTrayNotify(window, lParam); return 0;
+    case SwitchMessage: OnSwitch(); return 0;
+    case WM_COPYDATA: return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case DialReportMessage:
         OnDialReport(static_cast<RASCONNSTATE>(static_cast<DWORD>(wParam)),
                      static_cast<DWORD>(lParam));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/MainView.h"
+#include "app/NCommandLine.h"
 
 constexpr UINT TrayCallbackMessage = 3079;
 constexpr UINT TrayIconId = 1;
@@ -13,6 +14,8 @@ constexpr UINT PollTimerId = 1;
 constexpr UINT PollPeriodMs = 1000;
 constexpr DWORD HelpContextMain = 100;
 constexpr size_t TrayTipLimit = 63; // characters; the tip field holds 64 bytes with the zero
+// Posted to the main window when a switch of the command line waits to run.
+constexpr UINT SwitchMessage = WM_APP + 2;
 
 extern HWND MainWindow;
 extern HWND ConnectButton;
@@ -22,8 +25,11 @@ extern bool InTray;
 extern bool WindowReady;
 
 void SetupMainWindow();
-// False when the main window could not be created; the error is left in GetLastError.
-bool CreateMainWindow();
+// False when the main window could not be created; the error is left in GetLastError. In the
+// tray: the window starts hidden with its icon, or shown when the shell refuses the icon.
+bool CreateMainWindow(bool inTray = false);
+// Runs the switch from the main window's queue, as its command would run, after those before it.
+void PostSwitch(TSwitch which);
 // Hides the window into the tray only when the shell took the icon; otherwise the window stays
 // shown, InTray false, and the result false.
 bool ShrinkToTray();

@@ -15,7 +15,8 @@ bool CopyBesideTests(const std::string& name, const std::string& folder,
 }
 
 bool TovaneProcess::Start(const std::string& folder,
-                          const std::vector<std::pair<std::string, std::string>>& env) {
+                          const std::vector<std::pair<std::string, std::string>>& env,
+                          const std::string& arguments) {
     std::string exe = folder + "Tovane.exe";
     if (!FileExists(exe) && !CopyBesideTests("Tovane.exe", folder)) return false;
 
@@ -25,7 +26,7 @@ bool TovaneProcess::Start(const std::string& folder,
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    std::string commandLine = "\"" + exe + "\"";
+    std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
     BOOL ok = CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              folder.c_str(), &si, &pi);
     for (auto* s : scoped)

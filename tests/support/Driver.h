@@ -15,9 +15,10 @@ class TovaneProcess {
     TovaneProcess& operator=(const TovaneProcess&) = delete;
 
     // Copies Tovane.exe (from beside the test program) into folder, unless already there, and
-    // starts it with the extra environment variables given.
+    // starts it with the extra environment variables and the arguments given.
     bool Start(const std::string& folder,
-               const std::vector<std::pair<std::string, std::string>>& env = {});
+               const std::vector<std::pair<std::string, std::string>>& env = {},
+               const std::string& arguments = std::string());
     // First visible top-level window of this process with the class (and, unless null, the
     // title). FindWindowOf also finds hidden ones.
     HWND WaitForWindow(const char* className, DWORD timeoutMs = 10000,

@@ -1,0 +1,194 @@
+// The command line and one copy per folder, from outside: the real program with the simulated
+// dial-up service beside it (ctest starts this program with WINEDLLOVERRIDES=rasapi32=n,b).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/NCommandLine.h"
+#include "support/Driver.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+constexpr char MainClass[] = "TovaneMainWndClass";
+
+std::string Int32(int32_t n) {
+    std::string s(4, '\0');
+    std::memcpy(s.data(), &n, 4);
+    return s;
+}
+
+std::string Str(const std::string& text) {
+    return Int32(static_cast<int32_t>(text.size())) + text;
+}
+
+class CommandLine : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
+        WriteWholeFile(folder.File("rassim.ini"), "[Fast]\nDelay = 100\nHangUpTime = 300\n");
+        // Auto reconnect and shrink off: nothing dials unless told to.
+        const char flags[4] = {0, 0, 0, 0};
+        WriteWholeFile(folder.File("Tovane.dat"), std::string(flags, 4) + Int32(100) + Int32(100) +
+                                                      Int32(282) + Int32(165) + Str("Fast") +
+                                                      Str("user") + Str("secret"));
+    }
+    bool Start(TovaneProcess& tovane, const std::string& arguments,
+               const TempFolder* in = nullptr) {
+        return tovane.Start((in ? in : &folder)->Path(),
+                            {{"RASSIM_CONFIG", folder.File("rassim.ini")},
+                             {"RASSIM_STATE", folder.File("rassim.state")},
+                             {"RASSIM_JOURNAL", folder.File("journal.txt")}},
+                            arguments);
+    }
+    // A start that must hand over and end without a window of its own: its exit code.
+    DWORD HandOver(const std::string& arguments) {
+        TovaneProcess second;
+        if (!Start(second, arguments) || !second.WaitForExit(8000)) return STILL_ACTIVE;
+        EXPECT_EQ(nullptr, second.FindWindowOf(MainClass));
+        return second.ExitCode();
+    }
+    // Journal lines with the text, of every process.
+    std::vector<std::string> Journal(const std::string& text) const {
+        std::vector<std::string> found;
+        std::string all = ReadWholeFile(folder.File("journal.txt"));
+        for (size_t at = 0, end; at < all.size(); at = end + 1) {
+            end = all.find('\n', at);
+            if (end == std::string::npos) end = all.size();
+            std::string line = all.substr(at, end - at);
+            if (line.find(text) != std::string::npos) found.push_back(line);
+        }
+        return found;
+    }
+
+    TempFolder folder;
+};
+
+TEST_F(CommandLine, ABadSwitchOrTheUsageRequestEndsBeforeAnythingStarts) {
+    const std::string dat = ReadWholeFile(folder.File("Tovane.dat"));
+    const struct {
+        const char* Arguments;
+        const char* Caption;
+        const char* Names;
+        DWORD ExitCode;
+    } cases[] = {{"/connect -Bogus", "Tovane - Problem", "\"-Bogus\"", 2},
+                 {"/connect \"/TRAY\" connect", "Tovane - Problem", "\"connect\"", 2},
+                 {"-?", "Tovane - Usage", "/disconnect", 0}};
+    for (const auto& c : cases) {
+        TovaneProcess tovane;
+        ASSERT_TRUE(Start(tovane, c.Arguments));
+        MessageBoxInfo box;
+        ASSERT_TRUE(WaitForMessageBox(tovane.Pid(), box)) << c.Arguments;
+        EXPECT_EQ(c.Caption, box.Caption);
+        EXPECT_NE(std::string::npos, box.Text.find(c.Names)) << box.Text;
+        EXPECT_EQ(nullptr, tovane.FindWindowOf(MainClass));
+        AnswerMessageBox(box.Window);
+        ASSERT_TRUE(tovane.WaitForExit());
+        EXPECT_EQ(c.ExitCode, tovane.ExitCode()) << c.Arguments;
+    }
+    EXPECT_EQ(dat, ReadWholeFile(folder.File("Tovane.dat")));
+    EXPECT_TRUE(Journal("").empty()) << "the dial-up service was never loaded";
+}
+
+TEST_F(CommandLine, ASecondStartHandsItsSwitchesToTheRunningCopy) {
+    TovaneProcess first;
+    ASSERT_TRUE(Start(first, ""));
+    HWND main = first.WaitForWindow(MainClass);
+    ASSERT_NE(nullptr, main);
+
+    const ULONGLONG started = GetTickCount64();
+    EXPECT_EQ(0u, HandOver("-CONNECT"));
+    ASSERT_TRUE(PumpUntil([&] { return !Journal("RasDialA").empty(); }, 5000));
+    std::printf("second start to the running copy's dial: %llu ms\n",
+                std::stoull(Journal("RasDialA")[0]) - started);
+    char pid[32];
+    wsprintfA(pid, " %lu ", first.Pid());
+    EXPECT_NE(std::string::npos, Journal("RasDialA")[0].find(pid));
+    EXPECT_TRUE(IsWindowVisible(main)) << "a handed-over switch does not bring it forward";
+
+    // Into the tray, and out again for a start without switches.
+    EXPECT_EQ(0u, HandOver("/Tray"));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 3000));
+    EXPECT_EQ(0u, HandOver(""));
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 3000));
+
+    // Once connected (Exit is refused while a dial runs): hang up, then end.
+    ASSERT_TRUE(PumpUntil([&] { return !Journal("state=8192 error=0").empty(); }, 5000));
+    PumpMessages(300);
+    EXPECT_EQ(0u, HandOver("/disconnect /exit"));
+    ASSERT_TRUE(first.WaitForExit(5000));
+    EXPECT_EQ(0u, first.ExitCode());
+    EXPECT_EQ(1u, Journal("RasHangUpA").size());
+    EXPECT_EQ(1u, Journal("RasDialA").size());
+}
+
+TEST_F(CommandLine, ATrayStartHidesTheWindowAndOtherFoldersStayIndependent) {
+    TovaneProcess tray;
+    ASSERT_TRUE(Start(tray, "/tray"));
+    HWND main = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (main = tray.FindWindowOf(MainClass)) != nullptr; }, 8000));
+    PumpMessages(300);
+    // Hidden, so the shell took the icon: a refused icon leaves the window shown.
+    EXPECT_FALSE(IsWindowVisible(main));
+
+    // Another folder: /exit finds no copy there and starts nothing; a plain start runs a copy.
+    TempFolder other;
+    TovaneProcess elsewhere;
+    ASSERT_TRUE(Start(elsewhere, "/exit", &other));
+    ASSERT_TRUE(elsewhere.WaitForExit(5000));
+    EXPECT_EQ(0u, elsewhere.ExitCode());
+    EXPECT_FALSE(FileExists(other.File("Tovane.dat")));
+    TovaneProcess independent;
+    ASSERT_TRUE(Start(independent, "", &other));
+    ASSERT_NE(nullptr, independent.WaitForWindow(MainClass));
+    ASSERT_TRUE(independent.CloseMain());
+    EXPECT_TRUE(tray.Running());
+    EXPECT_FALSE(IsWindowVisible(main));
+    ASSERT_TRUE(tray.CloseMain());
+    EXPECT_EQ(0u, tray.ExitCode());
+}
+
+TEST_F(CommandLine, ACopyThatDoesNotAnswerEndsTheSecondStartWithCodeOne) {
+    // A window whose thread never takes its messages, published for this folder.
+    HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<HWND> stuck = nullptr;
+    std::thread owner([&] {
+        HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      nullptr, nullptr);
+        stuck = window;
+        WaitForSingleObject(release, INFINITE);
+        DestroyWindow(window);
+    });
+    while (!stuck)
+        Sleep(10);
+    HANDLE claim = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
+                                      FolderObjectName(folder.Path()).c_str());
+    auto* published = static_cast<LONG*>(MapViewOfFile(claim, FILE_MAP_WRITE, 0, 0, 4));
+    ASSERT_NE(nullptr, published);
+    *published = static_cast<LONG>(reinterpret_cast<LONG_PTR>(stuck.load()));
+
+    TovaneProcess second;
+    const ULONGLONG started = GetTickCount64();
+    ASSERT_TRUE(Start(second, "/connect"));
+    MessageBoxInfo box;
+    ASSERT_TRUE(WaitForMessageBox(second.Pid(), box, 15000));
+    EXPECT_GE(GetTickCount64() - started, 4900u);
+    EXPECT_EQ("Tovane - Problem", box.Caption);
+    EXPECT_NE(std::string::npos, box.Text.find("did not answer")) << box.Text;
+    AnswerMessageBox(box.Window);
+    ASSERT_TRUE(second.WaitForExit());
+    EXPECT_EQ(1u, second.ExitCode());
+    EXPECT_EQ(nullptr, second.FindWindowOf(MainClass));
+
+    UnmapViewOfFile(published);
+    CloseHandle(claim);
+    SetEvent(release);
+    owner.join();
+    CloseHandle(release);
+}
+
+} // namespace
