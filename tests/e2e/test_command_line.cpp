@@ -3,28 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/NCommandLine.h"
-#include "support/Driver.h"
-#include "support/TestSupport.h"
+#include "support/Harness.h"
 
 namespace {
 
 constexpr char MainClass[] = "TovaneMainWndClass";
-
-std::string Int32(int32_t n) {
-    std::string s(4, '\0');
-    std::memcpy(s.data(), &n, 4);
-    return s;
-}
-
-std::string Str(const std::string& text) {
-    return Int32(static_cast<int32_t>(text.size())) + text;
-}
 
 class CommandLine : public ::testing::Test {
   protected:
@@ -32,10 +20,12 @@ class CommandLine : public ::testing::Test {
         ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
         WriteWholeFile(folder.File("rassim.ini"), "[Fast]\nDelay = 100\nHangUpTime = 300\n");
         // Auto reconnect and shrink off: nothing dials unless told to.
-        const char flags[4] = {0, 0, 0, 0};
-        WriteWholeFile(folder.File("Tovane.dat"), std::string(flags, 4) + Int32(100) + Int32(100) +
-                                                      Int32(282) + Int32(165) + Str("Fast") +
-                                                      Str("user") + Str("secret"));
+        DatFile dat;
+        dat.AutoReconnect = dat.ShrinkWhenConnected = 0;
+        dat.Entry = "Fast";
+        dat.User = "user";
+        dat.Password = "secret";
+        WriteWholeFile(folder.File("Tovane.dat"), dat.Bytes());
     }
     bool Start(TovaneProcess& tovane, const std::string& arguments,
                const TempFolder* in = nullptr) {
@@ -54,15 +44,7 @@ class CommandLine : public ::testing::Test {
     }
     // Journal lines with the text, of every process.
     std::vector<std::string> Journal(const std::string& text) const {
-        std::vector<std::string> found;
-        std::string all = ReadWholeFile(folder.File("journal.txt"));
-        for (size_t at = 0, end; at < all.size(); at = end + 1) {
-            end = all.find('\n', at);
-            if (end == std::string::npos) end = all.size();
-            std::string line = all.substr(at, end - at);
-            if (line.find(text) != std::string::npos) found.push_back(line);
-        }
-        return found;
+        return LinesWith(folder.File("journal.txt"), text);
     }
 
     TempFolder folder;
@@ -102,9 +84,10 @@ TEST_F(CommandLine, ASecondStartHandsItsSwitchesToTheRunningCopy) {
 
     const ULONGLONG started = GetTickCount64();
     EXPECT_EQ(0u, HandOver("-CONNECT"));
+    const ULONGLONG ended = GetTickCount64();
     ASSERT_TRUE(PumpUntil([&] { return !Journal("RasDialA").empty(); }, 5000));
-    std::printf("second start to the running copy's dial: %llu ms\n",
-                std::stoull(Journal("RasDialA")[0]) - started);
+    std::printf("second start: ended after %llu ms, the running copy dialled after %llu ms\n",
+                ended - started, std::stoull(Journal("RasDialA")[0]) - started);
     char pid[32];
     wsprintfA(pid, " %lu ", first.Pid());
     EXPECT_NE(std::string::npos, Journal("RasDialA")[0].find(pid));
