@@ -13,6 +13,7 @@ HRASCONN ConnectionHandle = nullptr;
 int32_t DialAttempt = 0;
 bool UserStopped = false;
 static bool FailureHangup = false; // this hang-up is for a failed or dropped line
+static bool LineWasUp = false;     // the handle has been seen connected: its loss is a drop
 bool SessionEnding = false;
 // The server refused the user name or password: redialled at once, that locks the account.
 int32_t RefusalCount = 0;         // since the last connection, the user's Connect or settings OK
@@ -29,6 +30,8 @@ static constexpr char TextSeparator[] = " ";
 static constexpr char FormatConnecting[] = "Connecting  (#%d %s)";
 static constexpr char TextDisconnecting[] = "  disconnecting...";
 static constexpr char FormatHangUpError[] = "Error %d - Hangup - RasHangup";
+static constexpr char TextRedialling[] = " - redialling";
+static constexpr char TextNoCredentials[] = "No user name or password was given.";
 // Longest pause between two status polls while a hang-up completes.
 static constexpr DWORD HangUpPollMs = 10;
 static constexpr DWORD RefusalWaitSeconds = 30;
@@ -36,6 +39,8 @@ static constexpr int32_t RefusalLimit = 3;
 static constexpr DWORD RefusalCodes[] = {691, 646, 647, 648, 649}; // password; hours, account...
 static constexpr char FormatRefusalWait[] =
     "Auto reconnect waits %lu seconds: the server refused the user name or password.";
+static constexpr char FormatRefusalReason[] =
+    "The server refused the user name or password %d times.";
 static constexpr char FormatRefusalStop[] =
     "Auto reconnect stopped: the server refused the user name or password %d times. Check them "
     "with menu File|Settings...";
@@ -43,7 +48,8 @@ static constexpr char FormatRefusalStop[] =
 static void NoTitle(const char*) {}
 static void NoSwitch(bool) {}
 static void NoShrink() {}
-static constexpr TMainView NoView = {nullptr, NoTitle, NoSwitch, NoSwitch, NoShrink};
+static void NoTell(TTrayNews, const char*) {}
+static constexpr TMainView NoView = {nullptr, NoTitle, NoSwitch, NoSwitch, NoShrink, NoTell};
 static TMainView View = NoView;
 
 void AttachMainView(const TMainView& view) {
@@ -69,7 +75,7 @@ static void ForgetRefusals() {
 
 void ResetController() {
     ConnectionHandle = nullptr;
-    UserStopped = FailureHangup = SessionEnding = RefreshPending = SavedRefused = false;
+    UserStopped = FailureHangup = SessionEnding = RefreshPending = SavedRefused = LineWasUp = false;
     ForgetRefusals();
 }
 
@@ -90,6 +96,16 @@ void ShowConnectedControls() {
 void ShowDisconnectedControls() {
     View.EnableConnect(true);
     View.EnableDisconnect(false);
+}
+
+static const char* EntryName() {
+    return Settings.ConnectionName ? Settings.ConnectionName : "";
+}
+
+// Auto reconnect dials no more until the user's own Connect; a user in the tray hears why.
+static void StopRedialling(const char* reason) {
+    UserStopped = true;
+    if (Settings.AutoReconnect) View.Tell(TTrayNews::RedialStopped, reason);
 }
 
 static const char* StateText(RASCONNSTATE state, DWORD error) {
@@ -171,6 +187,7 @@ void RefreshConnection() {
     status.dwSize = sizeof status;
     if (RasApi.RasGetConnectStatusA(ConnectionHandle, &status) != 0) return;
     AddStatusLine(StateText(status.rasconnstate, status.dwError));
+    LineWasUp = status.rasconnstate == RASCS_Connected;
     ControllerState = TControllerState::Ready;
 }
 
@@ -189,7 +206,7 @@ static bool AskForCredentials() {
     int result = window ? RunModal(window, owner) : ModalCancel;
     if (result != ModalOk || !Settings.UserName || !SessionPassword) {
         ControllerState = remembered;
-        UserStopped = true;
+        StopRedialling(TextNoCredentials);
         RunPendingRefresh();
         return false;
     }
@@ -226,7 +243,9 @@ static void NoteRefusal() {
     ++RefusalCount;
     if (!Settings.AutoReconnect) return;
     if (RefusalCount >= RefusalLimit) {
-        UserStopped = true;
+        char reason[96];
+        std::snprintf(reason, sizeof reason, FormatRefusalReason, RefusalLimit);
+        StopRedialling(reason);
         std::snprintf(TextBuffer, TextBufferSize, FormatRefusalStop, RefusalLimit);
     } else {
         RefusalWaitEnd = GetTickCount64() + RefusalWaitSeconds * 1000ULL;
@@ -267,6 +286,7 @@ static void Dial() {
                                           : TDialCredentials::Typed;
 
     ConnectionHandle = nullptr;
+    LineWasUp = false;
     ControllerState = TControllerState::Dialing;
     ShowConnectedControls();
     ++DialAttempt;
@@ -323,6 +343,9 @@ void OnDialReport(RASCONNSTATE state, DWORD error) {
     }
     if (state == RASCS_Connected) {
         ForgetRefusals();
+        LineWasUp = true;
+        // Told before shrinking: a dial watched in the window needs no balloon.
+        View.Tell(TTrayNews::Connected, EntryName());
         if (Settings.ShrinkWhenConnected) View.ShrinkToTray();
         ControllerState = TControllerState::Ready;
         RunPendingRefresh();
@@ -369,6 +392,7 @@ void Disconnect() {
         }
         ConnectionHandle = nullptr;
     }
+    LineWasUp = false;
     AddStatusLine(TextDisconnected);
     View.EnableConnect(true);
     // The failure this hang-up was for is dealt with; a later user hang-up is the user's.
@@ -390,11 +414,17 @@ void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
             state = status.rasconnstate;
     }
     if (state == RASCS_Connected) {
+        LineWasUp = true;
         ShowConnectedControls();
         return;
     }
     ShowDisconnectedControls();
     if (ConnectionHandle) {
+        if (LineWasUp) {
+            std::string text = EntryName();
+            if (!UserStopped && Settings.AutoReconnect) text += TextRedialling;
+            View.Tell(TTrayNews::LineLost, text.c_str());
+        }
         FailureHangup = true;
         Disconnect();
         // A refresh that ran when the hang-up ended may have adopted a connection, found the

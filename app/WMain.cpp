@@ -33,6 +33,12 @@ static constexpr UINT LayoutFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBI
 static constexpr UINT TrayMenuFlags = TPM_RIGHTALIGN | TPM_RIGHTBUTTON;
 static constexpr WPARAM SysCommandMask = 0xFFF0; // the low four bits belong to the system
 static constexpr char TipPrefix[] = "Tovane - ";
+static constexpr size_t BalloonTitleLimit = 63; // characters of the 64-byte title field
+static constexpr size_t BalloonTextLimit = 255; // of the 256-byte text field
+static constexpr UINT BalloonTimeoutMs = 10000; // heeded before Windows Vista only
+// Indexed by TTrayNews.
+static constexpr const char* BalloonTitles[] = {"Connection lost", "Connected",
+                                                "Auto reconnect stopped"};
 
 // Layout at 96 dpi. A button box holds the distance of its left edge from the client area's
 // right edge, the distance of its top edge from the bottom edge, its width and its height.
@@ -156,6 +162,7 @@ static void ShrinkOnce() {
 }
 
 static bool AddTrayIcon();
+static void TellFromTray(TTrayNews news, const char* text);
 static void OnSize(WPARAM kind, LPARAM lParam);
 
 bool CreateMainWindow(bool inTray) {
@@ -191,7 +198,8 @@ bool CreateMainWindow(bool inTray) {
     DisconnectButton = CreateButton(CmdDisconnect, "Disconnect", DisconnectBox);
     EnableWindow(DisconnectButton, FALSE);
 
-    AttachMainView({MainWindow, SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce});
+    AttachMainView(
+        {MainWindow, SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce, TellFromTray});
     SetReady(true);
     InTray = inTray && AddTrayIcon();
     if (InTray) {
@@ -209,18 +217,21 @@ bool CreateMainWindow(bool inTray) {
 
 // ---- Tray ------------------------------------------------------------------------------------
 
-std::string TrayTipText(const char* connectionName, UINT codePage) {
-    if (!connectionName || !*connectionName) return MainTitle;
-    std::string tip = std::string(TipPrefix) + connectionName;
-    // Never keep a lead byte without its trail byte.
+// Never keeps a lead byte without its trail byte.
+static std::string CutToField(std::string text, size_t limit, UINT codePage = CP_ACP) {
     size_t kept = 0;
-    while (kept < tip.size()) {
-        size_t step = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(tip[kept])) ? 2 : 1;
-        if (kept + step > TrayTipLimit || kept + step > tip.size()) break;
+    while (kept < text.size()) {
+        size_t step = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[kept])) ? 2 : 1;
+        if (kept + step > limit || kept + step > text.size()) break;
         kept += step;
     }
-    tip.resize(kept);
-    return tip;
+    text.resize(kept);
+    return text;
+}
+
+std::string TrayTipText(const char* connectionName, UINT codePage) {
+    if (!connectionName || !*connectionName) return MainTitle;
+    return CutToField(std::string(TipPrefix) + connectionName, TrayTipLimit, codePage);
 }
 
 static NOTIFYICONDATAA TrayRecord() {
@@ -240,6 +251,26 @@ static bool SetTrayIcon(DWORD action) {
     std::string tip = TrayTipText(Settings.ConnectionName);
     std::memcpy(data.szTip, tip.c_str(), tip.size() + 1);
     return Shell_NotifyIconA(action, &data) != FALSE;
+}
+
+// A balloon needs the record's second version, the smallest with its fields (Windows 2000 on);
+// the icon itself keeps the first version's record.
+static void TellFromTray(TTrayNews news, const char* text) {
+    if (!InTray || IsWindowVisible(MainWindow)) return;
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = MainWindow;
+    data.uID = TrayIconId;
+    data.uFlags = NIF_INFO;
+    data.uTimeout = BalloonTimeoutMs;
+    data.dwInfoFlags =
+        (news == TTrayNews::Connected ? NIIF_INFO : NIIF_WARNING) | NIIF_RESPECT_QUIET_TIME;
+    std::string title = CutToField(BalloonTitles[static_cast<size_t>(news)], BalloonTitleLimit);
+    // An empty text would take the balloon down instead of showing it.
+    std::string body = CutToField(text && *text ? text : MainTitle, BalloonTextLimit);
+    std::memcpy(data.szInfoTitle, title.c_str(), title.size() + 1);
+    std::memcpy(data.szInfo, body.c_str(), body.size() + 1);
+    Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
 // Hidden only once the icon is there: right after logon, or where there is no taskbar, the
@@ -302,7 +333,10 @@ static void RunSwitch(TSwitch which) {
     switch (which) {
     case TSwitch::Connect: OnCommand(CmdConnect); break;
     case TSwitch::Disconnect: OnCommand(CmdDisconnect); break;
-    case TSwitch::Exit: OnCommand(CmdExit); break;
+    case TSwitch::Exit:
+        // As File | Exit, which a window open over the main window keeps out of reach.
+        if (IsWindowEnabled(MainWindow)) OnCommand(CmdExit);
+        break;
     case TSwitch::Tray:
         if (!InTray) ShrinkToTray();
         break;

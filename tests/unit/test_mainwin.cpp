@@ -280,7 +280,7 @@ bool iconShown = false; // as the shell, which refuses to add an icon twice
 
 BOOL WINAPI RecordShell(DWORD message, PNOTIFYICONDATAA data) {
     NOTIFYICONDATAA copy = {};
-    std::memcpy(&copy, data, NOTIFYICONDATAA_V1_SIZE);
+    std::memcpy(&copy, data, std::min<size_t>(data->cbSize, sizeof copy));
     shellCalls.push_back({message, copy});
     if (!shellAnswer || (message == NIM_ADD) == iconShown) return FALSE;
     if (message != NIM_MODIFY) iconShown = message == NIM_ADD;
@@ -408,6 +408,54 @@ TEST_F(FirstStart, TrayIconIsAddedAgainForANewTaskbarAndRemovedOnRestore) {
     RestoreFromTray();
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
+}
+
+DWORD WINAPI HandleGone(HRASCONN, RASCONNSTATUSA*) {
+    return RasErrorInvalidHandle;
+}
+DWORD WINAPI HungUp(HRASCONN) {
+    return 0;
+}
+
+// Balloons: only from the tray, in the smallest record with the balloon fields, while the icon
+// keeps the first version's. A service that knows the handle no more: the poll sees a drop.
+TEST_F(FirstStart, BalloonsComeOnlyFromTheTrayInTheSecondVersionsRecord) {
+    TrayCalls calls;
+    const TRasApi api = RasApi;
+    RasApi.RasGetConnectStatusA = HandleGone;
+    RasApi.RasHangUpA = HungUp;
+    ReplaceString(Settings.ConnectionName, NewString("Office"));
+    const uint8_t autoReconnect = Settings.AutoReconnect;
+    Settings.AutoReconnect = 0;
+    auto connected = [] {
+        ControllerState = TControllerState::Dialing;
+        OnDialReport(RASCS_Connected, 0);
+    };
+    connected();
+    EXPECT_TRUE(shellCalls.empty()) << "no balloon while the window is shown";
+    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    connected();
+    ConnectionHandle = reinterpret_cast<HRASCONN>(1);
+    PollTimer(MainWindow, WM_TIMER, PollTimerId, 0);
+    Settings.AutoReconnect = autoReconnect;
+    RasApi = api;
+
+    ASSERT_EQ(3u, shellCalls.size());
+    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[0].first);
+    ExpectAddRecord(shellCalls[0].second, "Tovane - Office");
+    const char* told[][2] = {{"Connected", "Office"}, {"Connection lost", "Office"}};
+    for (size_t i = 1; i < 3; ++i) {
+        const NOTIFYICONDATAA& balloon = shellCalls[i].second;
+        EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), shellCalls[i].first);
+        EXPECT_EQ(sizeof(void*) == 8 ? 504u : 488u, balloon.cbSize);
+        EXPECT_EQ(MainWindow, balloon.hWnd);
+        EXPECT_EQ(1u, balloon.uID);
+        EXPECT_EQ(static_cast<UINT>(NIF_INFO), balloon.uFlags);
+        EXPECT_EQ((i == 1 ? NIIF_INFO : NIIF_WARNING) | NIIF_RESPECT_QUIET_TIME,
+                  balloon.dwInfoFlags);
+        EXPECT_STREQ(told[i - 1][0], balloon.szInfoTitle);
+        EXPECT_STREQ(told[i - 1][1], balloon.szInfo);
+    }
 }
 
 // Right after logon, or without a taskbar, the shell refuses the icon: the window must stay

@@ -153,7 +153,7 @@ class SettingsWindow : public ::testing::Test {
         Owner = TestWindow(TestClass("TestSettingsOwner"), 100, 80, 420, 300);
         // The controller reports to the owner as it would to the main window.
         AttachMainView({Owner, [](const char* title) { SetWindowTextA(Owner, title); }, [](bool) {},
-                        [](bool) {}, [] {}});
+                        [](bool) {}, [] {}, [](TTrayNews, const char*) {}});
         RasApi.RasEnumEntriesA = FakeEnumEntries;
         RasApi.RasEnumConnectionsA = NoConnections;
         RasApi.RasGetConnectStatusA = NoStatus;
