@@ -161,7 +161,7 @@ static void ShrinkOnce() {
     if (!InTray) ShrinkToTray();
 }
 
-static bool AddTrayIcon();
+static bool SetTrayIcon(DWORD action);
 static void TellFromTray(TTrayNews news, const char* text);
 static void OnSize(WPARAM kind, LPARAM lParam);
 
@@ -201,7 +201,7 @@ bool CreateMainWindow(bool inTray) {
     AttachMainView(
         {MainWindow, SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce, TellFromTray});
     SetReady(true);
-    InTray = inTray && AddTrayIcon();
+    InTray = inTray && SetTrayIcon(NIM_ADD);
     if (InTray) {
         // Laid out now: no showing sends the first WM_SIZE.
         RECT client = {};
