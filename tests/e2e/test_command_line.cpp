@@ -76,10 +76,12 @@ TEST_F(CommandLine, StartsEndingWithoutAWindowSayWhyAndLeaveTheSettingsAlone) {
         const char* Caption;
         const char* Names;
         DWORD ExitCode;
-    } cases[] = {{"/connect -Bogus", "Tovane - Problem", "\"-Bogus\"", 2},
+    } cases[] = {// First, while the thread is new: once it has not taken messages for 5 seconds
+                 // the system counts it hung, and the start gives up at once.
+                 {"/connect", "Tovane - Problem", "did not answer within 5", 1},
+                 {"/connect -Bogus", "Tovane - Problem", "\"-Bogus\"", 2},
                  {"/connect \"/TRAY\" connect", "Tovane - Problem", "\"connect\"", 2},
-                 {"-?", "Tovane - Usage", "/disconnect", 0},
-                 {"/connect", "Tovane - Problem", "did not answer within 5", 1}};
+                 {"-?", "Tovane - Usage", "/disconnect", 0}};
     for (const auto& c : cases) {
         TovaneProcess tovane;
         const ULONGLONG started = GetTickCount64();
