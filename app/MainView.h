@@ -1,7 +1,7 @@
 #pragma once
-// What the connection controller may do to the main window: a narrow interface that the main
-// window owns and hands to the controller when it is created (AttachMainView), so that the
-// controller never reaches for the window's own controls.
+// The controller's port: everything the connection controller does to the outside goes through
+// this one interface, which the main window implements and attaches (AttachMainView). The
+// controller includes no window module and never reaches for the window's own controls.
 #include <windows.h>
 
 #include <cstdint>
@@ -19,10 +19,15 @@ constexpr UINT CmdRestore = 3078;
 enum class TTrayNews : uint8_t { LineLost, Connected, RedialStopped };
 
 struct TMainView {
-    HWND Window; // owns the password window; gets the posted reports and commands
-    void (*SetTitle)(const char* title);
-    void (*EnableConnect)(bool enabled);    // the Connect button and the tray menu's item
-    void (*EnableDisconnect)(bool enabled); // the Disconnect button and the tray menu's item
-    void (*ShrinkToTray)();                 // nothing when already in the tray
+    void (*Title)(const char* title);
+    void (*ConnectEnabled)(bool enabled);    // the Connect button and the tray menu's item
+    void (*DisconnectEnabled)(bool enabled); // the Disconnect button and the tray menu's item
+    void (*ToTray)();                        // nothing when already in the tray
     void (*Tell)(TTrayNews news, const char* text); // a balloon, only while in the tray
+    void (*StatusLine)(const char* text);           // appended to the status log
+    // Runs the password window, which stores what was typed; true when it was closed with OK.
+    bool (*AskCredentials)();
+    // Queues a message for the window thread, from any thread: DialReportMessage comes back as
+    // OnDialReport, WM_COMMAND CmdDisconnect as Disconnect.
+    void (*Post)(UINT message, WPARAM wParam, LPARAM lParam);
 };

@@ -4,23 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "app/WStatus.h"
 #include "common/NCommon.h"
-#include "windows/WPass.h"
 
-TControllerState ControllerState = TControllerState::Initial;
-HRASCONN ConnectionHandle = nullptr;
-int32_t DialAttempt = 0;
-bool UserStopped = false;
-static bool FailureHangup = false; // this hang-up is for a failed or dropped line
-static bool LineWasUp = false;     // the handle has been seen connected: its loss is a drop
-bool SessionEnding = false;
-// The server refused the user name or password: redialled at once, that locks the account.
-int32_t RefusalCount = 0;         // since the last connection, the user's Connect or settings OK
-ULONGLONG RefusalWaitEnd = 0;     // the poll redials no earlier (GetTickCount64)
-static bool SavedRefused = false; // Windows' saved credentials were refused: ask instead
-enum class TDialCredentials : uint8_t { Stored, Typed, Saved };
-static TDialCredentials DialCredentials = TDialCredentials::Stored; // the running dial's
+static TController State;
 
 static constexpr char TextNoConnection[] = "No connection selected";
 static constexpr char TextDisconnected[] = "Disconnected";
@@ -45,57 +31,61 @@ static constexpr char FormatRefusalStop[] =
     "Auto reconnect stopped: the server refused the user name or password %d times. Check them "
     "with menu File|Settings...";
 
-static void NoTitle(const char*) {}
+static void NoText(const char*) {}
 static void NoSwitch(bool) {}
 static void NoShrink() {}
 static void NoTell(TTrayNews, const char*) {}
-static constexpr TMainView NoView = {nullptr, NoTitle, NoSwitch, NoSwitch, NoShrink, NoTell};
+static bool NoAnswer() {
+    return false;
+}
+static void NoPost(UINT, WPARAM, LPARAM) {}
+static constexpr TMainView NoView = {NoText, NoSwitch, NoSwitch, NoShrink,
+                                     NoTell, NoText,   NoAnswer, NoPost};
 static TMainView View = NoView;
 
 void AttachMainView(const TMainView& view) {
     View = view;
 }
 
-static bool Busy() {
-    return ControllerState == TControllerState::Dialing ||
-           ControllerState == TControllerState::HangingUp;
+const TController& ControllerNow() {
+    return State;
 }
 
-// A refresh asked for while a dial or a hang-up ran: it runs once that has ended.
-static bool RefreshPending = false;
+static bool Busy() {
+    return State.ControllerState == TControllerState::Dialing ||
+           State.ControllerState == TControllerState::HangingUp;
+}
 
 static void RunPendingRefresh() {
-    if (RefreshPending && !Busy()) RefreshConnection();
+    if (State.RefreshPending && !Busy()) RefreshConnection();
 }
 
 static void ForgetRefusals() {
-    RefusalCount = 0;
-    RefusalWaitEnd = 0;
+    State.RefusalCount = 0;
+    State.RefusalWaitEnd = 0;
 }
 
 void ResetController() {
-    ConnectionHandle = nullptr;
-    UserStopped = FailureHangup = SessionEnding = RefreshPending = SavedRefused = LineWasUp = false;
-    ForgetRefusals();
+    State = TController();
 }
 
 void SettingsAccepted() {
     ForgetRefusals();
-    SavedRefused = false;
+    State.SavedRefused = false;
 }
 
 bool CanClose() {
     return !Busy();
 }
 
-void ShowConnectedControls() {
-    View.EnableConnect(false);
-    View.EnableDisconnect(true);
+static void ShowConnectedControls() {
+    View.ConnectEnabled(false);
+    View.DisconnectEnabled(true);
 }
 
-void ShowDisconnectedControls() {
-    View.EnableConnect(true);
-    View.EnableDisconnect(false);
+static void ShowDisconnectedControls() {
+    View.ConnectEnabled(true);
+    View.DisconnectEnabled(false);
 }
 
 static const char* EntryName() {
@@ -104,7 +94,7 @@ static const char* EntryName() {
 
 // Auto reconnect dials no more until the user's own Connect; a user in the tray hears why.
 static void StopRedialling(const char* reason) {
-    UserStopped = true;
+    State.UserStopped = true;
     if (Settings.AutoReconnect) View.Tell(TTrayNews::RedialStopped, reason);
 }
 
@@ -145,19 +135,19 @@ static void CopyDialText(char* field, size_t capacity, const char* text) {
 void RefreshConnection() {
     std::string title = "Tovane";
     if (Settings.ConnectionName) title = title + " - " + Settings.ConnectionName;
-    View.SetTitle(title.c_str());
+    View.Title(title.c_str());
 
     // The dial or hang-up under way owns the state, the attempt count and the handle: reset
     // now, the poll would hang up the same handle again inside the hang-up's wait, or the
     // running dial's reports would be ignored.
-    RefreshPending = Busy();
-    if (RefreshPending) return;
+    State.RefreshPending = Busy();
+    if (State.RefreshPending) return;
 
-    ControllerState = TControllerState::Initial;
-    DialAttempt = 0;
+    State.ControllerState = TControllerState::Initial;
+    State.DialAttempt = 0;
     if (!Settings.ConnectionName) {
-        AddStatusLine(TextNoConnection);
-        ControllerState = TControllerState::Ready;
+        View.StatusLine(TextNoConnection);
+        State.ControllerState = TControllerState::Ready;
         return;
     }
 
@@ -176,42 +166,35 @@ void RefreshConnection() {
         if (std::strcmp(c.szEntryName, Settings.ConnectionName) == 0) found = &c;
     }
     if (!found || !found->hrasconn) {
-        AddStatusLine(TextDisconnected);
-        ControllerState = TControllerState::Ready;
+        View.StatusLine(TextDisconnected);
+        State.ControllerState = TControllerState::Ready;
         return;
     }
 
     ShowConnectedControls();
-    ConnectionHandle = found->hrasconn;
+    State.ConnectionHandle = found->hrasconn;
     RASCONNSTATUSA status = {};
     status.dwSize = sizeof status;
-    if (RasApi.RasGetConnectStatusA(ConnectionHandle, &status) != 0) return;
-    AddStatusLine(StateText(status.rasconnstate, status.dwError));
-    LineWasUp = status.rasconnstate == RASCS_Connected;
-    ControllerState = TControllerState::Ready;
+    if (RasApi.RasGetConnectStatusA(State.ConnectionHandle, &status) != 0) return;
+    View.StatusLine(StateText(status.rasconnstate, status.dwError));
+    State.LineWasUp = status.rasconnstate == RASCS_Connected;
+    State.ControllerState = TControllerState::Ready;
 }
 
 // ---- Connect ---------------------------------------------------------------------------------
 
-// Runs the password window. False when the dial must not go ahead.
+// Asks through the port. False when the dial must not go ahead.
 static bool AskForCredentials() {
-    TControllerState remembered = ControllerState;
+    TControllerState remembered = State.ControllerState;
     // Keeps the poll idle and Close refused while the prompt's modal loop runs.
-    ControllerState = TControllerState::Dialing;
-
-    // The poll may open the prompt from inside another modal window's loop: RunModal disables
-    // that window too, and only the prompt's own OK ends this run with 1.
-    HWND owner = View.Window;
-    HWND window = CreatePasswordWindow(owner);
-    int result = window ? RunModal(window, owner) : ModalCancel;
-    if (result != ModalOk || !Settings.UserName || !SessionPassword) {
-        ControllerState = remembered;
+    State.ControllerState = TControllerState::Dialing;
+    const bool answered = View.AskCredentials();
+    if (!answered || !Settings.UserName || !SessionPassword) {
+        State.ControllerState = remembered;
         StopRedialling(TextNoCredentials);
         RunPendingRefresh();
         return false;
     }
-    InvalidateRect(owner, nullptr, FALSE);
-    UpdateWindow(owner);
     return true;
 }
 
@@ -238,58 +221,58 @@ static bool IsRefusal(DWORD error) {
 
 // The server refused the credentials this dial sent: never send them again blindly.
 static void NoteRefusal() {
-    if (DialCredentials == TDialCredentials::Typed) WipeString(SessionPassword);
-    if (DialCredentials == TDialCredentials::Saved) SavedRefused = true;
-    ++RefusalCount;
+    if (State.DialCredentials == TDialCredentials::Typed) WipeString(SessionPassword);
+    if (State.DialCredentials == TDialCredentials::Saved) State.SavedRefused = true;
+    ++State.RefusalCount;
     if (!Settings.AutoReconnect) return;
-    if (RefusalCount >= RefusalLimit) {
+    if (State.RefusalCount >= RefusalLimit) {
         char reason[96];
         std::snprintf(reason, sizeof reason, FormatRefusalReason, RefusalLimit);
         StopRedialling(reason);
         std::snprintf(TextBuffer, TextBufferSize, FormatRefusalStop, RefusalLimit);
     } else {
-        RefusalWaitEnd = GetTickCount64() + RefusalWaitSeconds * 1000ULL;
+        State.RefusalWaitEnd = GetTickCount64() + RefusalWaitSeconds * 1000ULL;
         std::snprintf(TextBuffer, TextBufferSize, FormatRefusalWait, RefusalWaitSeconds);
     }
-    AddStatusLine(TextBuffer);
+    View.StatusLine(TextBuffer);
 }
 
 static void WriteConnectingLine() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     std::string when = FormatDialTime(now);
-    AddStatusLine(TextSeparator);
-    std::snprintf(TextBuffer, TextBufferSize, FormatConnecting, DialAttempt, when.c_str());
-    AddStatusLine(TextBuffer);
+    View.StatusLine(TextSeparator);
+    std::snprintf(TextBuffer, TextBufferSize, FormatConnecting, State.DialAttempt, when.c_str());
+    View.StatusLine(TextBuffer);
 }
 
 // The user's Connect and the poll's redial.
 static void Dial() {
-    UserStopped = false;
-    FailureHangup = false;
+    State.UserStopped = false;
+    State.FailureHangup = false;
     if (!Settings.ConnectionName) {
-        AddStatusLine(TextChooseConnection);
+        View.StatusLine(TextChooseConnection);
         return;
     }
     RASDIALPARAMSA saved = {};
     bool useSaved = false;
     if (!Settings.UserName || (!Settings.Password && !SessionPassword)) {
-        useSaved =
-            !Settings.Password && !SessionPassword && !SavedRefused && TakeSavedCredentials(saved);
+        useSaved = !Settings.Password && !SessionPassword && !State.SavedRefused &&
+                   TakeSavedCredentials(saved);
         if (!useSaved && !AskForCredentials()) {
             SecureZeroMemory(&saved, sizeof saved);
             return;
         }
     }
-    DialCredentials = useSaved            ? TDialCredentials::Saved
-                      : Settings.Password ? TDialCredentials::Stored
-                                          : TDialCredentials::Typed;
+    State.DialCredentials = useSaved            ? TDialCredentials::Saved
+                            : Settings.Password ? TDialCredentials::Stored
+                                                : TDialCredentials::Typed;
 
-    ConnectionHandle = nullptr;
-    LineWasUp = false;
-    ControllerState = TControllerState::Dialing;
+    State.ConnectionHandle = nullptr;
+    State.LineWasUp = false;
+    State.ControllerState = TControllerState::Dialing;
     ShowConnectedControls();
-    ++DialAttempt;
+    ++State.DialAttempt;
     WriteConnectingLine();
 
     RASDIALPARAMSA params = {};
@@ -302,16 +285,16 @@ static void Dial() {
                  : Settings.Password ? Settings.Password
                                      : SessionPassword);
     DWORD r = RasApi.RasDialA(nullptr, nullptr, &params, 0, reinterpret_cast<void*>(&DialNotifier),
-                              &ConnectionHandle);
+                              &State.ConnectionHandle);
     // The password must not linger on the stack.
     SecureZeroMemory(&params, sizeof params);
     SecureZeroMemory(&saved, sizeof saved);
     if (r == 0) return;
 
-    AddStatusLine(RasErrorText(r));
+    View.StatusLine(RasErrorText(r));
     if (IsRefusal(r)) NoteRefusal();
     ShowDisconnectedControls();
-    ControllerState = TControllerState::Ready;
+    State.ControllerState = TControllerState::Ready;
     RunPendingRefresh();
 }
 
@@ -328,26 +311,26 @@ void Connect() {
 // The service's thread must not touch the log, TextBuffer, the flags or the tray: it hands
 // the report to the window thread, which handles reports in the order they were posted.
 void WINAPI DialNotifier(UINT, RASCONNSTATE state, DWORD error) {
-    PostMessageA(View.Window, DialReportMessage, static_cast<WPARAM>(static_cast<DWORD>(state)),
-                 static_cast<LPARAM>(error));
+    View.Post(DialReportMessage, static_cast<WPARAM>(static_cast<DWORD>(state)),
+              static_cast<LPARAM>(error));
 }
 
 void OnDialReport(RASCONNSTATE state, DWORD error) {
-    AddStatusLine(StateText(state, error));
-    if (ControllerState != TControllerState::Dialing) return;
+    View.StatusLine(StateText(state, error));
+    if (State.ControllerState != TControllerState::Dialing) return;
     if (error != 0) {
         if (IsRefusal(error)) NoteRefusal();
-        FailureHangup = true;
-        PostMessageA(View.Window, WM_COMMAND, CmdDisconnect, 0);
+        State.FailureHangup = true;
+        View.Post(WM_COMMAND, CmdDisconnect, 0);
         return;
     }
     if (state == RASCS_Connected) {
         ForgetRefusals();
-        LineWasUp = true;
+        State.LineWasUp = true;
         // Told before shrinking: a dial watched in the window needs no balloon.
         View.Tell(TTrayNews::Connected, EntryName());
-        if (Settings.ShrinkWhenConnected) View.ShrinkToTray();
-        ControllerState = TControllerState::Ready;
+        if (Settings.ShrinkWhenConnected) View.ToTray();
+        State.ControllerState = TControllerState::Ready;
         RunPendingRefresh();
     }
 }
@@ -372,66 +355,72 @@ static void WaitUntilGone(HRASCONN handle) {
 }
 
 void Disconnect() {
-    if (!FailureHangup) UserStopped = true;
+    if (!State.FailureHangup) State.UserStopped = true;
     // A hang-up is already waiting further up the stack; a second one would hang up the same
     // handle again.
-    if (ControllerState == TControllerState::HangingUp) return;
+    if (State.ControllerState == TControllerState::HangingUp) return;
 
-    HRASCONN handle = ConnectionHandle;
+    HRASCONN handle = State.ConnectionHandle;
     if (handle) {
-        ControllerState = TControllerState::HangingUp;
-        AddStatusLine(TextDisconnecting);
-        View.EnableDisconnect(false);
+        State.ControllerState = TControllerState::HangingUp;
+        View.StatusLine(TextDisconnecting);
+        View.DisconnectEnabled(false);
         DWORD r = RasApi.RasHangUpA(handle);
         if (r != 0) {
             std::snprintf(TextBuffer, TextBufferSize, FormatHangUpError, static_cast<int>(r));
-            AddStatusLine(TextBuffer);
-            AddStatusLine(RasErrorText(r));
+            View.StatusLine(TextBuffer);
+            View.StatusLine(RasErrorText(r));
         } else {
             WaitUntilGone(handle);
         }
-        ConnectionHandle = nullptr;
+        State.ConnectionHandle = nullptr;
     }
-    LineWasUp = false;
-    AddStatusLine(TextDisconnected);
-    View.EnableConnect(true);
+    State.LineWasUp = false;
+    View.StatusLine(TextDisconnected);
+    View.ConnectEnabled(true);
     // The failure this hang-up was for is dealt with; a later user hang-up is the user's.
-    FailureHangup = false;
-    ControllerState = TControllerState::Ready;
+    State.FailureHangup = false;
+    State.ControllerState = TControllerState::Ready;
     RunPendingRefresh();
 }
 
 // ---- The poll ----------------------------------------------------------------------------------
 
-void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
-    if (ControllerState != TControllerState::Ready || !Settings.ConnectionName || SessionEnding)
+void EndSession() {
+    State.SessionEnding = true;
+}
+
+void PollTick() {
+    if (State.ControllerState != TControllerState::Ready || !Settings.ConnectionName ||
+        State.SessionEnding)
         return;
     RASCONNSTATE state = RASCS_Disconnected;
-    if (ConnectionHandle) {
+    if (State.ConnectionHandle) {
         RASCONNSTATUSA status = {};
         status.dwSize = sizeof status;
-        if (RasApi.RasGetConnectStatusA(ConnectionHandle, &status) == 0)
+        if (RasApi.RasGetConnectStatusA(State.ConnectionHandle, &status) == 0)
             state = status.rasconnstate;
     }
     if (state == RASCS_Connected) {
-        LineWasUp = true;
+        State.LineWasUp = true;
         ShowConnectedControls();
         return;
     }
     ShowDisconnectedControls();
-    if (ConnectionHandle) {
-        if (LineWasUp) {
+    if (State.ConnectionHandle) {
+        if (State.LineWasUp) {
             std::string text = EntryName();
-            if (!UserStopped && Settings.AutoReconnect) text += TextRedialling;
+            if (!State.UserStopped && Settings.AutoReconnect) text += TextRedialling;
             View.Tell(TTrayNews::LineLost, text.c_str());
         }
-        FailureHangup = true;
+        State.FailureHangup = true;
         Disconnect();
         // A refresh that ran when the hang-up ended may have adopted a connection, found the
         // service failing, or found the entry cleared.
-        if (ConnectionHandle || ControllerState != TControllerState::Ready ||
+        if (State.ConnectionHandle || State.ControllerState != TControllerState::Ready ||
             !Settings.ConnectionName)
             return;
     }
-    if (!UserStopped && Settings.AutoReconnect && GetTickCount64() >= RefusalWaitEnd) Dial();
+    if (!State.UserStopped && Settings.AutoReconnect && GetTickCount64() >= State.RefusalWaitEnd)
+        Dial();
 }

@@ -13,6 +13,7 @@
 #include "controls/NIBtn.h"
 #include "windows/NSecondary.h"
 #include "windows/WAbout.h"
+#include "windows/WPass.h"
 #include "windows/WSettings.h"
 
 HWND MainWindow = nullptr;
@@ -138,7 +139,7 @@ static HWND CreateButton(UINT id, const char* caption, const WindowBox& box) {
     return CreateImageButton(MainWindow, static_cast<uint16_t>(id), caption, box);
 }
 
-// ---- What the controller may do -------------------------------------------------------------
+// ---- The controller's port ------------------------------------------------------------------
 
 static void SetMainTitle(const char* title) {
     SetWindowTextA(MainWindow, title);
@@ -164,6 +165,26 @@ static void ShrinkOnce() {
 static bool SetTrayIcon(DWORD action);
 static void TellFromTray(TTrayNews news, const char* text);
 static void OnSize(WPARAM kind, LPARAM lParam);
+
+// The password window over the main window. The poll may open it from inside another modal
+// window's loop: RunModal disables that window too, and only the prompt's own OK ends this run
+// with 1.
+static bool RunPasswordWindow() {
+    HWND window = CreatePasswordWindow(MainWindow);
+    const int result = window ? RunModal(window, MainWindow) : ModalCancel;
+    if (result != ModalOk) return false;
+    InvalidateRect(MainWindow, nullptr, FALSE);
+    UpdateWindow(MainWindow);
+    return true;
+}
+
+static void PostToWindow(UINT message, WPARAM wParam, LPARAM lParam) {
+    PostMessageA(MainWindow, message, wParam, lParam);
+}
+
+void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD) {
+    PollTick();
+}
 
 bool CreateMainWindow(bool inTray) {
     BuildMenus();
@@ -198,8 +219,8 @@ bool CreateMainWindow(bool inTray) {
     DisconnectButton = CreateButton(CmdDisconnect, "Disconnect", DisconnectBox);
     EnableWindow(DisconnectButton, FALSE);
 
-    AttachMainView(
-        {MainWindow, SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce, TellFromTray});
+    AttachMainView({SetMainTitle, EnableConnect, EnableDisconnect, ShrinkOnce, TellFromTray,
+                    AddStatusLine, RunPasswordWindow, PostToWindow});
     SetReady(true);
     InTray = inTray && SetTrayIcon(NIM_ADD);
     if (InTray) {
@@ -399,7 +420,7 @@ static void OnDestroy(HWND window) {
 
 static void OnEndSession(HWND window, WPARAM ending) {
     if (!ending) return;
-    SessionEnding = true;
+    EndSession();
     KillTimer(window, PollTimerId);
     StoreWindowRect(window);
     SaveSettings();

@@ -35,6 +35,8 @@ void PostSwitch(TSwitch which);
 bool ShrinkToTray();
 void RestoreFromTray();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The poll timer's procedure: the controller's tick.
+void CALLBACK PollTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 
 // "Tovane - " and the entry name (or "Tovane"), cut to the tip's limit without splitting a
 // double-byte character of the given code page.

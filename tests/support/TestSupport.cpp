@@ -198,6 +198,27 @@ void* ReplaceImport(const char* dll, const char* name, void* replacement) {
     return nullptr;
 }
 
+static ULONGLONG(WINAPI* RealTickCount64)() = nullptr;
+static ULONGLONG ClockOffset = 0;
+
+static ULONGLONG WINAPI ShiftedTickCount64() {
+    return RealTickCount64() + ClockOffset;
+}
+
+ClockShift::ClockShift() {
+    ClockOffset = 0;
+    RealTickCount64 = reinterpret_cast<ULONGLONG(WINAPI*)()>(ReplaceImport(
+        "kernel32.dll", "GetTickCount64", reinterpret_cast<void*>(&ShiftedTickCount64)));
+}
+
+ClockShift::~ClockShift() {
+    ReplaceImport("kernel32.dll", "GetTickCount64", reinterpret_cast<void*>(RealTickCount64));
+}
+
+void ClockShift::Advance(ULONGLONG milliseconds) {
+    ClockOffset += milliseconds;
+}
+
 // ---- Closing secondary windows -----------------------------------------------------------
 
 namespace {

@@ -77,6 +77,17 @@ class HtmlAssociation {
 // does not import it). Calling it again with the returned function puts it back.
 void* ReplaceImport(const char* dll, const char* name, void* replacement);
 
+// GetTickCount64 as this program sees it, for the scope: Advance moves it on, so that a wait the
+// program measures passes without being waited for.
+class ClockShift {
+  public:
+    ClockShift();
+    ~ClockShift();
+    ClockShift(const ClockShift&) = delete;
+    ClockShift& operator=(const ClockShift&) = delete;
+    void Advance(ULONGLONG milliseconds);
+};
+
 // Watches secondary windows close over their owner. A decoy top-level window stands right behind
 // the owner, as another program's window would: a window destroyed while its owner is still
 // disabled hands activation to the decoy. Records whether the owner was enabled when a watched

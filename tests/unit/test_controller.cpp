@@ -1,27 +1,47 @@
-// The connection controller against a dial-up service of the test's own, where every answer and
-// the moment of every report must be exact: the notifier is called from a thread the test starts.
+// The connection controller as sequences, after the message-sequence tests of Wine's comctl32:
+// events go in through its entry points; what it does comes out through a recording port and a
+// dial-up service of the test's own, one text per effect, in order. Each case is a table of
+// events, each with the effects expected of it. No window is needed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "app/NConnection.h"
-#include "app/WMain.h"
-#include "app/WStatus.h"
 #include "common/NCommon.h"
-#include "controls/NIBtn.h"
-#include "support/Driver.h"
 #include "support/TestSupport.h"
-#include "windows/WPass.h"
-#include "windows/WSettings.h"
 
 namespace {
 
-// ---- The fake service -------------------------------------------------------------------------
+// ---- What the controller did --------------------------------------------------------------------
+
+std::vector<std::string> Effects;
+DWORD TestThread = 0;
+
+// An effect from another thread than the test's is marked as such. The two halves of the
+// button pair are joined, so that a table reads as the user sees it.
+void Record(std::string effect) {
+    if (GetCurrentThreadId() != TestThread) effect = "thread " + effect;
+    if (!Effects.empty()) {
+        std::string& last = Effects.back();
+        if (last == "connect off" && effect == "disconnect on") return void(last = "buttons up");
+        if (last == "connect on" && effect == "disconnect off") return void(last = "buttons down");
+    }
+    Effects.push_back(std::move(effect));
+}
+
+std::string Hex(const void* value) {
+    char text[24];
+    wsprintfA(text, "%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(value)));
+    return text;
+}
+
+// ---- The service --------------------------------------------------------------------------------
 
 struct FakeConnection {
     std::string Entry;
@@ -33,26 +53,18 @@ struct FakeConnection {
 
 struct FakeService {
     std::vector<FakeConnection> Connections;
-    DWORD EnumResult = 0, StatusResult = 0, DialResult = 0, HangUpResult = 0;
+    DWORD EnumResult = 0, StatusResult = 0, DialResult = 0;
     bool DialStoresHandle = true; // also when the dial fails at once
     DWORD HangUpMs = 0;
     uintptr_t NextHandle = 0x1000;
-
-    int Dials = 0, StatusCalls = 0;
-    std::vector<HRASCONN> HangUps;
-    RASDIALPARAMSA LastParams = {};
-    const RASDIALPARAMSA* LastParamsAddress = nullptr;
-    LPCSTR LastPhoneBook = "unset";
-    void* LastExtensions = &Dials;
-    DWORD LastNotifierType = 99;
-    RasDialFunc LastNotifier = nullptr;
-    bool CheckParams = false; // the next error text looks at the dial's record
-    int ParamsLeftFilled = -1;
+    int StatusCalls = 0;
+    int DuringLeft = 0; // steps still to run inside a hang-up wait, which lasts until they ran
+    RasDialFunc Notifier = nullptr;
+    const RASDIALPARAMSA* Params = nullptr; // the last dial's record
+    const RASDIALPARAMSA* Saved = nullptr;  // the record of the last ask for saved credentials
+    int LeftFilled = -1;   // their bytes not zero at the next error text (still in Connect)
     std::string SavedUser; // what Windows saved with the entry
     bool PasswordSaved = false;
-    int SavedAsks = 0;
-    const RASDIALPARAMSA* SavedAddress = nullptr;
-    int SavedLeftFilled = -1;
 
     FakeConnection* Find(HRASCONN handle) {
         for (FakeConnection& c : Connections)
@@ -62,13 +74,6 @@ struct FakeService {
 };
 
 FakeService Fake;
-constexpr char SavedHandle[] = "**saved handle**";
-
-DWORD WINAPI FakeEnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD*, DWORD* count) {
-    lstrcpyA(entries[0].szEntryName, "Office");
-    *count = 1;
-    return 0;
-}
 
 DWORD WINAPI FakeEnumConnections(RASCONNA* list, DWORD* bytes, DWORD* count) {
     if (Fake.EnumResult) return Fake.EnumResult;
@@ -83,56 +88,54 @@ DWORD WINAPI FakeEnumConnections(RASCONNA* list, DWORD* bytes, DWORD* count) {
     return 0;
 }
 
+// The hang-up wait's polls of a handle already hung up are counted, not recorded.
 DWORD WINAPI FakeGetConnectStatus(HRASCONN handle, RASCONNSTATUSA* status) {
     ++Fake.StatusCalls;
     FakeConnection* c = Fake.Find(handle);
     if (status->dwSize != sizeof(RASCONNSTATUSA)) return 632;
-    if (!c || (c->HungUp && GetTickCount64() >= c->GoneAt)) return RasErrorInvalidHandle;
-    if (Fake.StatusResult && !c->HungUp) return Fake.StatusResult;
-    status->rasconnstate = c->HungUp ? RASCS_Disconnected : c->State;
+    status->rasconnstate = c && !c->HungUp ? c->State : RASCS_Disconnected;
     status->dwError = 0;
-    return 0;
+    if (c && c->HungUp)
+        return Fake.DuringLeft == 0 && GetTickCount64() >= c->GoneAt ? RasErrorInvalidHandle : 0;
+    Record("status " + Hex(handle));
+    return !c ? RasErrorInvalidHandle : Fake.StatusResult;
 }
 
-DWORD WINAPI FakeDial(void* extensions, LPCSTR phoneBook, RASDIALPARAMSA* params,
-                      DWORD notifierType, void* notifier, HRASCONN* handle) {
-    ++Fake.Dials;
-    Fake.LastExtensions = extensions;
-    Fake.LastPhoneBook = phoneBook;
-    Fake.LastParams = *params;
-    Fake.LastParamsAddress = params;
-    Fake.LastNotifierType = notifierType;
-    Fake.LastNotifier = reinterpret_cast<RasDialFunc>(notifier);
+// Records the entry, user and password, and "odd" for a record or call unlike the oldest
+// layout's plain dial with a notifier of type 0.
+DWORD WINAPI FakeDial(void* extensions, LPCSTR phoneBook, RASDIALPARAMSA* params, DWORD type,
+                      void* notifier, HRASCONN* handle) {
+    const bool odd = extensions || phoneBook || type != 0 || notifier != &DialNotifier ||
+                     params->dwSize != 1052 || params->szPhoneNumber[0] ||
+                     params->szCallbackNumber[0] || params->szDomain[0];
+    Record(std::string("dial ") + params->szEntryName + " " + params->szUserName + " " +
+           params->szPassword + (odd ? " odd" : ""));
+    Fake.Params = params;
+    Fake.Notifier = reinterpret_cast<RasDialFunc>(notifier);
     if (Fake.DialResult == 0 || Fake.DialStoresHandle) {
-        FakeConnection c{params->szEntryName, reinterpret_cast<HRASCONN>(Fake.NextHandle++),
-                         RASCS_ConnectDevice};
-        Fake.Connections.push_back(c);
-        *handle = c.Handle;
+        Fake.Connections.push_back({params->szEntryName,
+                                    reinterpret_cast<HRASCONN>(Fake.NextHandle++),
+                                    RASCS_ConnectDevice});
+        *handle = Fake.Connections.back().Handle;
     }
-    Fake.CheckParams = Fake.DialResult != 0;
     return Fake.DialResult;
 }
 
 DWORD WINAPI FakeErrorString(UINT code, LPSTR buffer, DWORD) {
-    if (Fake.CheckParams) {
-        // Still inside Connect, whose record is alive on its stack: it must be all zero now.
-        Fake.CheckParams = false;
-        auto bytes = reinterpret_cast<const unsigned char*>(Fake.LastParamsAddress);
-        Fake.ParamsLeftFilled = 0;
-        for (size_t i = 0; i < sizeof(RASDIALPARAMSA); ++i)
-            Fake.ParamsLeftFilled += bytes[i] != 0;
-        bytes = reinterpret_cast<const unsigned char*>(Fake.SavedAddress);
-        Fake.SavedLeftFilled = 0;
-        for (size_t i = 0; bytes && i < sizeof(RASDIALPARAMSA); ++i)
-            Fake.SavedLeftFilled += bytes[i] != 0;
+    Fake.LeftFilled = 0;
+    for (auto* record : {Fake.Params, Fake.Saved}) {
+        auto bytes = reinterpret_cast<const unsigned char*>(record);
+        if (bytes)
+            Fake.LeftFilled += static_cast<int>(std::count_if(bytes, bytes + sizeof(RASDIALPARAMSA),
+                                                              [](unsigned char b) { return b; }));
     }
+    Fake.Params = Fake.Saved = nullptr;
     wsprintfA(buffer, "service text %u", code);
     return 0;
 }
 
 DWORD WINAPI FakeHangUp(HRASCONN handle) {
-    Fake.HangUps.push_back(handle);
-    if (Fake.HangUpResult) return Fake.HangUpResult;
+    Record("hangup " + Hex(handle));
     FakeConnection* c = Fake.Find(handle);
     if (!c) return RasErrorInvalidHandle;
     c->HungUp = true;
@@ -140,14 +143,13 @@ DWORD WINAPI FakeHangUp(HRASCONN handle) {
     return 0;
 }
 
+// The password comes back as a handle that RasDialA resolves.
 DWORD WINAPI FakeSavedCredentials(LPCSTR phoneBook, RASDIALPARAMSA* params, BOOL* saved) {
-    ++Fake.SavedAsks;
-    Fake.SavedAddress = params;
-    if (phoneBook || params->dwSize != sizeof(RASDIALPARAMSA) ||
-        std::strcmp(params->szEntryName, "Office") != 0)
-        return 623;
+    Record(std::string("ask saved ") + params->szEntryName);
+    Fake.Saved = params;
+    if (phoneBook || params->dwSize != sizeof(RASDIALPARAMSA)) return 632;
     lstrcpyA(params->szUserName, Fake.SavedUser.c_str());
-    lstrcpyA(params->szPassword, Fake.PasswordSaved ? SavedHandle : "");
+    lstrcpyA(params->szPassword, Fake.PasswordSaved ? "#saved" : "");
     *saved = Fake.PasswordSaved;
     return 0;
 }
@@ -162,140 +164,229 @@ DWORD WINAPI OverfullEnumConnections(RASCONNA* list, DWORD*, DWORD* count) {
     return 0;
 }
 
-const TRasApi FakeApi = {FakeEnumEntries, FakeEnumConnections, FakeGetConnectStatus, FakeDial,
+const TRasApi FakeApi = {nullptr,         FakeEnumConnections, FakeGetConnectStatus, FakeDial,
                          FakeErrorString, FakeHangUp,          FakeSavedCredentials, nullptr};
 
-// ---- Reports from a thread of the test's own ----------------------------------------------
+// ---- The recording port -------------------------------------------------------------------------
 
-struct Report {
-    RASCONNSTATE State;
-    DWORD Error;
+using Event = std::function<void()>;
+
+struct Answer {
+    bool Ok;
+    const char* User;
+    const char* Password;      // null: the field left empty
+    std::vector<Event> Inside; // run while the prompt is open
+};
+std::deque<Answer> Answers; // none left: the prompt is cancelled
+std::deque<MSG> Posted;
+
+// As the password window does: the name always, a typed password only into this run's memory.
+bool RunAnswer() {
+    Record("prompt");
+    if (Answers.empty()) return false;
+    Answer answer = Answers.front();
+    Answers.pop_front();
+    for (const Event& event : answer.Inside)
+        event();
+    if (!answer.Ok) return false;
+    ReplaceString(Settings.UserName, NewString(answer.User));
+    if (answer.Password) ReplaceString(SessionPassword, NewString(answer.Password));
+    return true;
+}
+
+void RecordPost(UINT message, WPARAM wParam, LPARAM lParam) {
+    Record(message == DialReportMessage
+               ? "post report " + std::to_string(wParam) + " " + std::to_string(lParam)
+               : "post command " + std::to_string(wParam));
+    Posted.push_back({nullptr, message, wParam, lParam, 0, {}});
+}
+
+const TMainView RecordingPort = {
+    [](const char* title) { Record(std::string("title ") + title); },
+    [](bool on) { Record(on ? "connect on" : "connect off"); },
+    [](bool on) { Record(on ? "disconnect on" : "disconnect off"); },
+    [] { Record("tray"); },
+    [](TTrayNews news, const char* text) {
+        static const char* const kinds[] = {"lost", "connected", "stopped"};
+        Record(std::string("tell ") + kinds[static_cast<int>(news)] + " " + text);
+    },
+    [](const char* text) {
+        if (text) Record(std::string("line ") + text);
+    },
+    RunAnswer,
+    RecordPost,
 };
 
-struct ReportRun {
-    RasDialFunc Notifier;
-    std::vector<Report> Reports;
-    DWORD Thread = 0;
-};
+// ---- Events -------------------------------------------------------------------------------------
 
-DWORD WINAPI ReportThread(void* parameter) {
-    auto* run = static_cast<ReportRun*>(parameter);
-    run->Thread = GetCurrentThreadId();
-    for (const Report& r : run->Reports)
-        run->Notifier(0xCCCD, r.State, r.Error);
+// The window thread's side of a post, as the main window routes it.
+void Deliver() {
+    while (!Posted.empty()) {
+        MSG msg = Posted.front();
+        Posted.pop_front();
+        if (msg.message == DialReportMessage)
+            OnDialReport(static_cast<RASCONNSTATE>(msg.wParam), static_cast<DWORD>(msg.lParam));
+        else if (msg.message == WM_COMMAND && msg.wParam == CmdDisconnect)
+            Disconnect();
+    }
+}
+
+DWORD WINAPI ReportThread(void* reports) {
+    for (const auto& [state, error] : *static_cast<std::vector<std::pair<int, DWORD>>*>(reports))
+        Fake.Notifier(0xCCCD, static_cast<RASCONNSTATE>(state), error);
     return 0;
 }
 
-// Calls the notifier for each report on a new thread and waits for that thread to end; the
-// window thread has handled none of them yet when this returns.
-DWORD ReportFromThread(std::vector<Report> reports) {
-    ReportRun run{Fake.LastNotifier, std::move(reports)};
-    HANDLE thread = CreateThread(nullptr, 0, ReportThread, &run, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    return run.Thread;
+// The service reports on a thread of its own; the window thread has handled none of them when
+// this returns.
+Event Reports(std::vector<std::pair<int, DWORD>> reports) {
+    return [reports]() mutable {
+        HANDLE thread = CreateThread(nullptr, 0, ReportThread, &reports, 0, nullptr);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    };
 }
 
-// ---- Helpers ------------------------------------------------------------------------------
+const char* const StateNames[] = {"Initial", "Dialing", "HangingUp", "Ready"};
+
+// The controller's whole state as one effect.
+void Look() {
+    const TController& c = ControllerNow();
+    std::string text = StateNames[static_cast<int>(c.ControllerState)];
+    text += " #" + std::to_string(c.DialAttempt) + " h";
+    text += c.ConnectionHandle ? Hex(c.ConnectionHandle) : "-";
+    for (auto [flag, name] : {std::pair{c.UserStopped, " stopped"},
+                              {c.FailureHangup, " failure"},
+                              {c.SessionEnding, " ending"},
+                              {c.RefreshPending, " pending"}})
+        if (flag) text += name;
+    if (c.SavedRefused) text += " saved-refused";
+    if (c.RefusalCount) text += " refused " + std::to_string(c.RefusalCount);
+    const ULONGLONG now = GetTickCount64();
+    if (c.RefusalWaitEnd > now)
+        text += " wait " + std::to_string((c.RefusalWaitEnd - now + 999) / 1000);
+    Record(text);
+}
+
+void CloseQuery() {
+    Record(CanClose() ? "close allowed" : "close refused");
+}
 
 void SetString(char*& field, const char* value) {
     ReplaceString(field, NewString(value));
 }
 
-std::string Text(const char* value) {
-    return value ? value : "";
+// What the settings window's OK does with a new entry.
+Event Choose(const char* entry) {
+    return [entry] {
+        SetString(Settings.ConnectionName, entry);
+        RefreshConnection();
+    };
 }
 
-bool Grayed(UINT id) {
-    return (GetMenuState(TrayMenu, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+Event Prompt(bool ok, const char* user, const char* password, std::vector<Event> inside = {}) {
+    return [=] { Answers.push_back({ok, user, password, inside}); };
 }
 
-bool ConnectedLook() {
-    return !IsWindowEnabled(ConnectButton) && IsWindowEnabled(DisconnectButton) &&
-           Grayed(CmdConnect) && !Grayed(CmdDisconnect);
+// The events run one per timer tick from inside the next hang-up wait, which lasts until they
+// all ran: the way the user acts during the wait.
+Event During(std::vector<Event> events) {
+    return [events] {
+        Fake.DuringLeft = static_cast<int>(events.size());
+        std::vector<std::function<void()>> steps;
+        for (const Event& event : events)
+            steps.push_back([event] {
+                event();
+                --Fake.DuringLeft;
+            });
+        RunStepsOnTimer(steps, 10);
+    };
 }
 
-bool DisconnectedLook() {
-    return IsWindowEnabled(ConnectButton) && !IsWindowEnabled(DisconnectButton) &&
-           !Grayed(CmdConnect) && Grayed(CmdDisconnect);
+// ---- Tables -------------------------------------------------------------------------------------
+
+// One expected effect, or several in a row.
+struct Piece {
+    std::vector<std::string> Texts;
+    Piece(const char* text) : Texts{text} {}
+    Piece(std::string text) : Texts{std::move(text)} {}
+    Piece(std::vector<std::string> texts) : Texts(std::move(texts)) {}
+};
+
+struct Row {
+    Event Do;
+    std::vector<std::string> Expect; // a text ending in '*' matches any end
+    Row(Event event, std::initializer_list<Piece> pieces) : Do(std::move(event)) {
+        for (const Piece& piece : pieces)
+            Expect.insert(Expect.end(), piece.Texts.begin(), piece.Texts.end());
+    }
+};
+
+bool Same(const std::vector<std::string>& expected, const std::vector<std::string>& got) {
+    if (expected.size() != got.size()) return false;
+    for (size_t i = 0; i < got.size(); ++i) {
+        const std::string& e = expected[i];
+        if (!e.empty() && e.back() == '*' ? got[i].rfind(e.substr(0, e.size() - 1), 0) != 0
+                                          : e != got[i])
+            return false;
+    }
+    return true;
 }
 
-// The binding's wording, so the expectations follow it.
-std::string StateLine(RASCONNSTATE state) {
-    return Text(ConnectionStateText(state, 0, Settings.SimpleStatus != 0));
+std::string Listed(const std::vector<std::string>& texts) {
+    std::string list;
+    for (const std::string& t : texts)
+        list += "    " + t + "\n";
+    return list;
 }
 
-std::string ErrorLine(DWORD code) {
-    char text[32];
-    wsprintfA(text, "service text %lu", code);
-    return text;
+// Runs the rows in order; the effects of the last row stay in Effects.
+void Sequence(const std::vector<Row>& rows) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        Effects.clear();
+        rows[i].Do();
+        if (!Same(rows[i].Expect, Effects))
+            ADD_FAILURE() << "row " << i + 1 << " expected:\n"
+                          << Listed(rows[i].Expect) << "  but was:\n"
+                          << Listed(Effects);
+    }
 }
 
-bool IsConnectingLine(const std::string& line, int attempt) {
-    char head[32];
-    wsprintfA(head, "Connecting  (#%d ", attempt);
-    return line.rfind(head, 0) == 0 && line.back() == ')';
+// The wording of the state texts, so the tables follow it.
+std::string Line(RASCONNSTATE state, DWORD error = 0) {
+    const char* text = ConnectionStateText(state, error, Settings.SimpleStatus != 0);
+    return std::string("line ") + (text ? text : "");
 }
+
+std::vector<std::string> Dialling(int attempt, std::string user = "user",
+                                  std::string password = "secret", std::string entry = "Office") {
+    return {"buttons up", "line  ", "line Connecting  (#" + std::to_string(attempt) + " *",
+            "dial " + entry + " " + user + " " + password};
+}
+
+const std::vector<std::string> HangUp = {"line   disconnecting...", "disconnect off",
+                                         "hangup 1000"};
+const std::vector<std::string> HungUp = {"line Disconnected", "connect on"};
 
 HRASCONN Handle(uintptr_t value) {
     return reinterpret_cast<HRASCONN>(value);
 }
 
-HWND PasswordWindow() {
-    return FindWindowA("TovanePasswordWndClass", nullptr);
-}
+// ---- Fixture ------------------------------------------------------------------------------------
 
-// Types into the open password window and presses OK (a null text leaves a field alone).
-void AnswerPrompt(const char* user, const char* password) {
-    HWND prompt = PasswordWindow();
-    HWND userEdit = FindWindowExA(prompt, nullptr, "EDIT", nullptr);
-    if (user) SetWindowTextA(userEdit, user);
-    if (password) SetWindowTextA(FindWindowExA(prompt, userEdit, "EDIT", nullptr), password);
-    SendMessageA(GetDlgItem(prompt, 1), BM_CLICK, 0, 0);
-}
-
-void Tick() {
-    PollTimer(MainWindow, WM_TIMER, PollTimerId, 0);
-}
-
-int handledDuringWait = 0, keysDuringWait = 0;
-LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_USER) ++handledDuringWait;
-    if (message == WM_KEYDOWN || message == WM_CHAR) ++keysDuringWait;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// ---- Fixture ------------------------------------------------------------------------------
-
+// Each case starts Ready, after a refresh that found no line of the entry.
 class Controller : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         InitShared();
         LoadSettings();
-        RasApi = FakeApi;
-        SetupMainWindow();
-        RegisterImageButton();
-        SetupPasswordWindow();
-        SetupSettingsWindow();
-        SettingsFile = Folder.File("Tovane.dat"); // the settings window's OK saves
-        FreeString(Settings.ConnectionName);
-        CreateMainWindow();
-        KillTimer(MainWindow, PollTimerId); // the tests tick the poll themselves
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = CountingProc;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "TestControllerPlain";
-        RegisterClassA(&wc);
-    }
-    static void TearDownTestSuite() {
-        ControllerState = TControllerState::Ready;
-        ShowWindow(MainWindow, SW_HIDE);
-        DestroyWindow(MainWindow);
-        PumpMessages(0);
+        TestThread = GetCurrentThreadId();
     }
     void SetUp() override {
         Fake = FakeService();
         RasApi = FakeApi;
+        Answers.clear();
+        Posted.clear();
         ClearTimerSteps();
         SetString(Settings.ConnectionName, "Office");
         SetString(Settings.UserName, "user");
@@ -303,56 +394,27 @@ class Controller : public ::testing::Test {
         FreeString(SessionPassword);
         Settings.SimpleStatus = Settings.AutoReconnect = Settings.ShrinkWhenConnected = 0;
         ResetController();
-        ControllerState = TControllerState::Ready;
-        DialAttempt = 0;
-        if (InTray) RestoreFromTray();
-        ShowWindow(MainWindow, SW_SHOWNORMAL);
-        ShowDisconnectedControls();
-        PumpMessages(0);
-        mark = StatusLineCount();
+        AttachMainView(RecordingPort);
+        Sequence({{RefreshConnection, {"title Tovane - Office", "line Disconnected"}}});
     }
-    void TearDown() override {
-        KillTimer(MainWindow, PollTimerId);
-        PumpMessages(0);
-    }
-
-    // Status lines written since the test began (or since Mark).
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        for (int32_t i = mark; i < StatusLineCount(); ++i)
-            lines.push_back(Text(StatusLineText(i)));
-        return lines;
-    }
-    void Mark() { mark = StatusLineCount(); }
-
     // Dials and lets the service report the connection.
-    HRASCONN ConnectedThroughDial() {
-        Connect();
-        HRASCONN h = ConnectionHandle;
-        ReportFromThread({{RASCS_Connected, 0}});
-        PumpMessages(0);
-        Fake.Find(h)->State = RASCS_Connected;
-        EXPECT_EQ(TControllerState::Ready, ControllerState);
-        return h;
+    void Dial() {
+        Sequence({{Connect, {Dialling(1)}},
+                  {Reports({{RASCS_Connected, 0}}), {"thread post report 8192 0"}},
+                  {Deliver, {Line(RASCS_Connected), "tell connected Office"}}});
+        Fake.Find(Handle(0x1000))->State = RASCS_Connected;
     }
-
-    int32_t mark = 0;
-    static inline TempFolder Folder;
 };
 
-// ---- Refresh ---------------------------------------------------------------------------------
+// ---- Refresh ------------------------------------------------------------------------------------
 
 TEST_F(Controller, RefreshWithoutAnEntryNamesNoneAndNeverDials) {
-    FreeString(Settings.ConnectionName);
-    DialAttempt = 5;
+    Fake.DialResult = 676;
     Settings.AutoReconnect = 1;
-    RefreshConnection();
-    EXPECT_EQ("Tovane", TextOf(MainWindow));
-    EXPECT_EQ(std::vector<std::string>{"No connection selected"}, Lines());
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_EQ(0, DialAttempt);
-    Tick();
-    EXPECT_EQ(0, Fake.Dials);
+    Sequence({{Connect, {Dialling(1), "line service text 676", "buttons down"}},
+              {Choose(nullptr), {"title Tovane", "line No connection selected"}},
+              {Look, {"Ready #0 h1000"}},
+              {PollTick, {}}});
 }
 
 TEST_F(Controller, RefreshAdoptsTheFirstExactMatchAndWatchesIt) {
@@ -361,445 +423,267 @@ TEST_F(Controller, RefreshAdoptsTheFirstExactMatchAndWatchesIt) {
                         {"Office", Handle(0x13), 14},
                         {"Office", Handle(0x14)}};
     Settings.AutoReconnect = 1;
-    RefreshConnection();
-    EXPECT_EQ("Tovane - Office", TextOf(MainWindow));
-    EXPECT_EQ(Handle(0x13), ConnectionHandle);
-    EXPECT_EQ(std::vector<std::string>{StateLine(14)}, Lines());
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_TRUE(ConnectedLook());
-
-    // Up: watched without a line and without a dial.
-    Fake.Connections[2].State = RASCS_Connected;
-    Tick();
-    EXPECT_EQ(0, Fake.Dials);
-    EXPECT_EQ(1u, Lines().size());
-    // An intermediate state of a line it did not dial counts as down: hung up, redialled.
-    Fake.Connections[2].State = 14;
-    Tick();
-    EXPECT_EQ(std::vector<HRASCONN>{Handle(0x13)}, Fake.HangUps);
-    EXPECT_EQ(1, Fake.Dials);
+    Sequence({{RefreshConnection, {"title Tovane - Office", "buttons up", "status 13", Line(14)}},
+              {Look, {"Ready #0 h13"}},
+              {[] { Fake.Connections[2].State = RASCS_Connected; }, {}},
+              {PollTick, {"status 13", "buttons up"}}, // up: watched without a line or a dial
+              // An intermediate state of a line it did not dial counts as down.
+              {[] { Fake.Connections[2].State = 14; }, {}},
+              {PollTick,
+               {"status 13", "buttons down", "tell lost Office - redialling",
+                "line   disconnecting...", "disconnect off", "hangup 13", HungUp, Dialling(1)}}});
 }
 
 TEST_F(Controller, RefreshFindsNothingForOtherCaseZeroHandlesOrAnOverfullList) {
-    ConnectionHandle = Handle(0x99);
-    Fake.Connections = {{"office", Handle(0x31)}, {"Office", nullptr}};
-    RefreshConnection();
-    EXPECT_EQ(std::vector<std::string>{"Disconnected"}, Lines());
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_EQ(Handle(0x99), ConnectionHandle); // left as it was
-
-    // A count beyond the list and names without their zero: the search stays inside.
-    Mark();
-    RasApi.RasEnumConnectionsA = OverfullEnumConnections;
-    RefreshConnection();
-    EXPECT_EQ(std::vector<std::string>{"Disconnected"}, Lines());
+    Fake.DialResult = 676;
+    Sequence({{Connect, {Dialling(1), "line service text 676", "buttons down"}},
+              {[] {
+                   Fake.Connections = {{"office", Handle(0x31)}, {"Office", nullptr}};
+               },
+               {}},
+              {RefreshConnection, {"title Tovane - Office", "line Disconnected"}},
+              {Look, {"Ready #0 h1000"}}, // left as it was
+              // A count beyond the list and names without their zero: the search stays inside.
+              {[] { RasApi.RasEnumConnectionsA = OverfullEnumConnections; }, {}},
+              {RefreshConnection, {"title Tovane - Office", "line Disconnected"}}});
 }
 
 TEST_F(Controller, RefreshWithAFailingServiceStaysInitialWithoutALine) {
-    Fake.EnumResult = 603;
-    ConnectionHandle = Handle(0x77);
-    DialAttempt = 3;
-    RefreshConnection();
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(TControllerState::Initial, ControllerState);
-    EXPECT_EQ(Handle(0x77), ConnectionHandle);
-    EXPECT_EQ(0, DialAttempt);
-
-    // Found, but its status fails: the handle is kept, the state stays Initial.
-    Fake.EnumResult = 0;
-    Fake.StatusResult = 87;
-    Fake.Connections = {{"Office", Handle(0x41)}};
-    RefreshConnection();
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(TControllerState::Initial, ControllerState);
-    EXPECT_EQ(Handle(0x41), ConnectionHandle);
-    EXPECT_TRUE(ConnectedLook());
-
-    // The poll is idle in Initial, auto reconnect or not.
-    Settings.AutoReconnect = 1;
-    Fake.StatusCalls = 0;
-    Tick();
-    EXPECT_EQ(0, Fake.Dials);
-    EXPECT_EQ(0, Fake.StatusCalls);
+    Fake.DialResult = 676;
+    Sequence({{Connect, {Dialling(1), "line service text 676", "buttons down"}},
+              {[] { Fake.EnumResult = 603; }, {}},
+              {RefreshConnection, {"title Tovane - Office"}},
+              {Look, {"Initial #0 h1000"}},
+              // Found, but its status fails: the handle is taken, the state stays Initial.
+              {[] {
+                   Fake.EnumResult = 0;
+                   Fake.StatusResult = 87;
+                   Fake.Connections = {{"Office", Handle(0x41)}};
+                   Settings.AutoReconnect = 1;
+               },
+               {}},
+              {RefreshConnection, {"title Tovane - Office", "buttons up", "status 41"}},
+              {Look, {"Initial #0 h41"}},
+              {PollTick, {}}}); // idle in Initial, auto reconnect or not
 }
 
-// ---- Connect -------------------------------------------------------------------------------
+// ---- Connect ------------------------------------------------------------------------------------
 
 TEST_F(Controller, ConnectWithoutAnEntryOnlyAsksForOne) {
     FreeString(Settings.ConnectionName);
-    Connect();
-    EXPECT_EQ(std::vector<std::string>{"Please choose a connection with menu File|Settings..."},
-              Lines());
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_EQ(0, Fake.Dials);
-    EXPECT_EQ(0, DialAttempt);
-    EXPECT_TRUE(DisconnectedLook());
+    Sequence({{Connect, {"line Please choose a connection with menu File|Settings..."}},
+              {Look, {"Ready #0 h-"}}});
 }
 
 TEST_F(Controller, ConnectDialsWithTheStoredCredentialsAndWritesTheAttempt) {
     SetString(SessionPassword, "typed earlier");
     SYSTEMTIME before, after;
     GetLocalTime(&before);
-    Connect();
+    Sequence({{Connect, {Dialling(1)}}}); // the stored password comes first
     GetLocalTime(&after);
-
-    ASSERT_EQ(1, Fake.Dials);
-    EXPECT_EQ(1052u, Fake.LastParams.dwSize);
-    EXPECT_STREQ("Office", Fake.LastParams.szEntryName);
-    EXPECT_STREQ("user", Fake.LastParams.szUserName);
-    EXPECT_STREQ("secret", Fake.LastParams.szPassword); // the stored password comes first
-    EXPECT_STREQ("", Fake.LastParams.szPhoneNumber);
-    EXPECT_STREQ("", Fake.LastParams.szCallbackNumber);
-    EXPECT_STREQ("", Fake.LastParams.szDomain);
-    EXPECT_EQ(nullptr, Fake.LastExtensions);
-    EXPECT_EQ(nullptr, Fake.LastPhoneBook);
-    EXPECT_EQ(0u, Fake.LastNotifierType);
-    EXPECT_EQ(&DialNotifier, Fake.LastNotifier);
-    EXPECT_EQ(TControllerState::Dialing, ControllerState);
-    EXPECT_EQ(Fake.Connections.back().Handle, ConnectionHandle);
-    EXPECT_TRUE(ConnectedLook());
-    EXPECT_EQ(nullptr, PasswordWindow());
-
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ(" ", lines[0]);
-    EXPECT_TRUE(lines[1] == "Connecting  (#1 " + FormatDialTime(before) + ")" ||
-                lines[1] == "Connecting  (#1 " + FormatDialTime(after) + ")")
-        << lines[1];
-
+    EXPECT_TRUE(Effects[2] == "line Connecting  (#1 " + FormatDialTime(before) + ")" ||
+                Effects[2] == "line Connecting  (#1 " + FormatDialTime(after) + ")")
+        << Effects[2];
     // With no stored password the one typed in this run is used, without a prompt.
-    Disconnect();
-    FreeString(Settings.Password);
-    Connect();
-    ASSERT_EQ(2, Fake.Dials);
-    EXPECT_STREQ("typed earlier", Fake.LastParams.szPassword);
+    Sequence({{Look, {"Dialing #1 h1000"}},
+              {Disconnect, {HangUp, HungUp}},
+              {[] { FreeString(Settings.Password); }, {}},
+              {Connect, {Dialling(2, "user", "typed earlier")}}});
 }
 
 TEST_F(Controller, LongStoredValuesAreCutToTheRecordsFields) {
     SetString(Settings.ConnectionName, std::string(300, 'n').c_str());
     SetString(Settings.UserName, std::string(400, 'u').c_str());
     SetString(Settings.Password, std::string(5000, 'p').c_str());
-    Connect();
-    ASSERT_EQ(1, Fake.Dials);
-    EXPECT_EQ(std::string(256, 'n'), Fake.LastParams.szEntryName);
-    EXPECT_EQ(std::string(256, 'u'), Fake.LastParams.szUserName);
-    EXPECT_EQ(std::string(256, 'p'), Fake.LastParams.szPassword);
-    EXPECT_STREQ("", Fake.LastParams.szPhoneNumber); // neighbours untouched
-    EXPECT_STREQ("", Fake.LastParams.szDomain);
+    Sequence(
+        {{Connect,
+          {Dialling(1, std::string(256, 'u'), std::string(256, 'p'), std::string(256, 'n'))}}});
 }
 
 TEST_F(Controller, AFailedDialIsWrittenThenThePollHangsUpItsHandleAndRedials) {
     Settings.AutoReconnect = 1;
     Fake.DialResult = 676;
-    Connect();
-    HRASCONN stored = ConnectionHandle;
-    ASSERT_NE(nullptr, stored);
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(3u, lines.size());
-    EXPECT_EQ(ErrorLine(676), lines[2]);
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_TRUE(DisconnectedLook());
-    EXPECT_EQ(0, Fake.ParamsLeftFilled); // the password was wiped as soon as the call returned
-
-    Mark();
-    Fake.DialStoresHandle = false;
-    Tick();
-    EXPECT_EQ(std::vector<HRASCONN>{stored}, Fake.HangUps);
-    lines = Lines();
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ("  disconnecting...", lines[0]);
-    EXPECT_EQ("Disconnected", lines[1]);
-    EXPECT_TRUE(IsConnectingLine(lines[3], 2)) << lines[3];
-
-    // Failed again without a handle: the next tick redials without a hang-up.
-    Tick();
-    EXPECT_EQ(1u, Fake.HangUps.size());
-    EXPECT_EQ(3, Fake.Dials);
-    EXPECT_EQ(3, DialAttempt);
-    RefreshConnection(); // the count starts again
-    Mark();
-    Tick();
-    ASSERT_EQ(3u, Lines().size());
-    EXPECT_TRUE(IsConnectingLine(Lines()[1], 1)) << Lines()[1];
+    const std::vector<std::string> failed = {"line service text 676", "buttons down"};
+    Sequence({{Connect, {Dialling(1), failed}}, {Look, {"Ready #1 h1000"}}});
+    EXPECT_EQ(0, Fake.LeftFilled); // the password was wiped as soon as the call returned
+    Sequence({{[] { Fake.DialStoresHandle = false; }, {}},
+              {PollTick, {"status 1000", "buttons down", HangUp, HungUp, Dialling(2), failed}},
+              // Failed again without a handle: the next tick redials without a hang-up.
+              {PollTick, {"buttons down", Dialling(3), failed}},
+              {RefreshConnection, {"title Tovane - Office", "line Disconnected"}},
+              {PollTick, {"buttons down", Dialling(1), failed}}}); // the count starts again
 }
 
 TEST_F(Controller, ConnectIsRefusedWhileADialRuns) {
-    Connect();
-    HRASCONN h = ConnectionHandle;
-    Connect();
-    EXPECT_EQ(1, Fake.Dials);
-    EXPECT_EQ(h, ConnectionHandle);
-    EXPECT_EQ(1, DialAttempt);
+    Sequence({{Connect, {Dialling(1)}}, {Connect, {}}, {Look, {"Dialing #1 h1000"}}});
 }
 
-// ---- Reports from the service --------------------------------------------------------------
+// Dropping the pending refresh after a dial the service refused at once must show.
+TEST_F(Controller, ARefreshAskedForDuringThePromptRunsAfterADialRefusedAtOnce) {
+    FreeString(Settings.Password);
+    Fake.DialResult = 678;
+    Fake.DialStoresHandle = false;
+    Sequence(
+        {{Prompt(true, "user", "typed", {Look, Choose("Backup"), Look}), {}},
+         {Connect,
+          {"ask saved Office", "prompt", "Dialing #0 h-", "title Tovane - Backup",
+           "Dialing #0 h- pending", Dialling(1, "user", "typed", "Backup"), "line service text 678",
+           "buttons down", "title Tovane - Backup", "line Disconnected"}},
+         {Look, {"Ready #0 h-"}}});
+}
+
+// ---- Reports from the service -------------------------------------------------------------------
 
 TEST_F(Controller, TheNotifierOnlyPostsAndTheWindowThreadWritesInOrder) {
-    Connect();
-    Mark();
-    std::vector<Report> reports;
-    for (RASCONNSTATE s : {0, 1, 2, 3, 4, 5, 19, 6, 10, 14, 18, 4096, 22, RASCS_Connected})
+    std::vector<std::pair<int, DWORD>> reports;
+    std::vector<std::string> posts, lines;
+    for (int s : {0, 1, 2, 3, 4, 5, 19, 6, 10, 14, 18, 4096, 22, RASCS_Connected}) {
         reports.push_back({s, 0});
-    EXPECT_NE(GetCurrentThreadId(), ReportFromThread(reports));
-    // Nothing happened on the service's thread: no line, no change of state.
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(TControllerState::Dialing, ControllerState);
-
-    PumpMessages(0);
-    std::vector<std::string> expected;
-    for (const Report& r : reports)
-        expected.push_back(StateLine(r.State));
-    EXPECT_EQ(expected, Lines());
-    EXPECT_EQ("22", expected[12]);
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_TRUE(IsWindowVisible(MainWindow)); // shrinking is off
-    EXPECT_FALSE(InTray);
+        posts.push_back("thread post report " + std::to_string(s) + " 0");
+        lines.push_back(s == 22 ? "line 22" : Line(s)); // an unknown state by its number
+    }
+    lines.push_back("tell connected Office");
+    Sequence({{Connect, {Dialling(1)}},
+              {Reports(reports), {posts}},
+              {Look, {"Dialing #1 h1000"}},
+              {Deliver, {lines}}, // shrinking is off
+              {Look, {"Ready #1 h1000"}}});
 }
 
 TEST_F(Controller, ShortWordingWritesOnlyTheFewStates) {
     Settings.SimpleStatus = 1;
-    Connect();
-    Mark();
-    std::vector<Report> reports;
-    for (RASCONNSTATE s : {0, 1, 2, 3, 4, 5, 19, 6, 10, 14, 18, RASCS_Connected})
+    std::vector<std::pair<int, DWORD>> reports;
+    for (int s : {0, 1, 2, 3, 4, 5, 19, 6, 10, 14, 18, RASCS_Connected})
         reports.push_back({s, 0});
-    ReportFromThread(reports);
-    PumpMessages(0);
-    EXPECT_EQ((std::vector<std::string>{"  connecting...", "  verifying password...", "Connected"}),
-              Lines());
+    Sequence(
+        {{Connect, {Dialling(1)}},
+         {Reports(reports), {std::vector<std::string>(reports.size(), "thread post report *")}},
+         {Deliver,
+          {"line   connecting...", "line   verifying password...", "line Connected",
+           "tell connected Office"}}});
 }
 
-TEST_F(Controller, ConnectedShrinksToTheTrayOnlyWhenAskedAndNotThereYet) {
+TEST_F(Controller, ConnectedShrinksToTheTrayOnlyWhenAsked) {
     Settings.ShrinkWhenConnected = 1;
-    ConnectedThroughDial();
-    EXPECT_TRUE(InTray);
-    EXPECT_FALSE(IsWindowVisible(MainWindow));
-
-    // Already in the tray (shown here so that a second shrink would be seen): nothing more.
-    Disconnect();
-    ShowWindow(MainWindow, SW_SHOWNORMAL);
-    ConnectedThroughDial();
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
+    Sequence({{Connect, {Dialling(1)}},
+              {Reports({{RASCS_Connected, 0}}), {"thread post report 8192 0"}},
+              {Deliver, {Line(RASCS_Connected), "tell connected Office", "tray"}}});
 }
 
 TEST_F(Controller, ReportsOutsideADialAreWrittenButChangeNothing) {
-    ConnectedThroughDial();
-    Mark();
+    Dial();
     Settings.ShrinkWhenConnected = 1;
-    ReportFromThread({{RASCS_Connected, 0}, {2, 691}});
-    PumpMessages(50);
-    EXPECT_EQ((std::vector<std::string>{"Connected", ErrorLine(691)}), Lines());
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(Fake.HangUps.empty());
+    Sequence(
+        {{Reports({{RASCS_Connected, 0}, {2, 691}}), {"thread post report *", "thread post *"}},
+         {Deliver, {Line(RASCS_Connected), "line service text 691"}},
+         {Look, {"Ready #1 h1000"}}});
 }
 
 TEST_F(Controller, AReportedErrorIsHungUpOnTheWindowThreadAndRedialledNumberedHigher) {
     Settings.AutoReconnect = 1;
-    RefreshConnection();
-    Tick();
-    HRASCONN h = ConnectionHandle;
-    Mark();
-    ReportFromThread({{0, 0}, {2, 0}, {2, 676}});
-    EXPECT_TRUE(Fake.HangUps.empty()); // never from the service's thread
-    PumpMessages(0);
-    EXPECT_EQ(std::vector<HRASCONN>{h}, Fake.HangUps);
-    EXPECT_EQ((std::vector<std::string>{StateLine(0), StateLine(2), ErrorLine(676),
-                                        "  disconnecting...", "Disconnected"}),
-              Lines());
-    EXPECT_FALSE(UserStopped);
-    EXPECT_EQ(nullptr, ConnectionHandle);
-
-    Mark();
-    Tick();
-    ASSERT_EQ(2u, Lines().size());
-    EXPECT_TRUE(IsConnectingLine(Lines()[1], 2)) << Lines()[1];
+    Sequence({{PollTick, {"buttons down", Dialling(1)}},
+              {Reports({{0, 0}, {2, 0}, {2, 676}}),
+               {"thread post report 0 0", "thread post report 2 0", "thread post report 2 676"}},
+              {Deliver,
+               {Line(0), Line(2), "line service text 676", "post command 3077", HangUp, HungUp}},
+              {Look, {"Ready #1 h-"}},
+              {PollTick, {"buttons down", Dialling(2)}}});
 }
 
 TEST_F(Controller, AFailingStatusCountsAsALostLine) {
-    ConnectedThroughDial();
-    Fake.StatusResult = 31;
-    Mark();
-    Tick();
-    EXPECT_EQ((std::vector<std::string>{"  disconnecting...", "Disconnected"}), Lines());
-    EXPECT_TRUE(DisconnectedLook());
-    EXPECT_EQ(1, Fake.Dials); // auto reconnect is off
-    EXPECT_FALSE(UserStopped);
+    Dial();
+    Sequence({{[] { Fake.StatusResult = 31; }, {}},
+              {PollTick,
+               {"status 1000", "buttons down", "tell lost Office", HangUp,
+                HungUp}}, // auto reconnect is off
+              {Look, {"Ready #1 h-"}},
+              // That failure is dealt with: a Disconnect the user presses afterwards is the user's,
+              // so turning auto reconnect on later dials nothing.
+              {Disconnect, {HungUp}},
+              {Look, {"Ready #1 h- stopped"}},
+              {[] { Settings.AutoReconnect = 1; }, {}},
+              {PollTick, {"buttons down"}}});
+}
 
-    // That failure is dealt with: a Disconnect the user presses afterwards is the user's, so
-    // turning auto reconnect on later dials nothing.
-    Disconnect();
-    EXPECT_TRUE(UserStopped);
-    Settings.AutoReconnect = 1;
-    Tick();
-    EXPECT_EQ(1, Fake.Dials);
+// ---- Disconnect and its wait --------------------------------------------------------------------
+
+TEST_F(Controller, DisconnectWithoutAHandleOnlyWritesDisconnected) {
+    Sequence({{Disconnect, {HungUp}}, {Look, {"Ready #0 h- stopped"}}});
 }
 
 TEST_F(Controller, AConnectionTakenUpDuringTheWaitIsKept) {
-    HRASCONN old = ConnectedThroughDial();
-    Fake.HangUpMs = 200;
-    // The settings window's OK, dispatched by the wait, takes up another line of the entry.
-    RunStepsOnTimer({[] {
-        Fake.Connections.push_back({"Office", Handle(0x77)});
-        RefreshConnection();
-    }});
-    Disconnect();
-    EXPECT_EQ(std::vector<HRASCONN>{old}, Fake.HangUps);
-    EXPECT_EQ(Handle(0x77), ConnectionHandle);
-}
-
-// ---- Disconnect ------------------------------------------------------------------------------
-
-TEST_F(Controller, DisconnectWithoutAHandleOnlyWritesDisconnected) {
-    Disconnect();
-    EXPECT_EQ(std::vector<std::string>{"Disconnected"}, Lines());
-    EXPECT_TRUE(Fake.HangUps.empty());
-    EXPECT_TRUE(UserStopped);
+    Dial();
+    Sequence({{During({[] {
+                   Fake.Connections.push_back({"Office", Handle(0x77)});
+                   RefreshConnection();
+               }}),
+               {}},
+              {Disconnect,
+               {HangUp, "title Tovane - Office", HungUp, "title Tovane - Office", "buttons up",
+                "status 77", Line(RASCS_Connected)}},
+              {Look, {"Ready #0 h77 stopped"}}});
 }
 
 TEST_F(Controller, TheHangUpWaitsPacedForTheHandleToGoAndKeepsMessagesFlowing) {
-    ConnectedThroughDial();
+    Dial();
     Fake.HangUpMs = 400;
-    HWND plain = CreateWindowExA(0, "TestControllerPlain", "", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                 nullptr, nullptr);
-    handledDuringWait = keysDuringWait = 0;
-    SetForegroundWindow(MainWindow);
-    struct {
-        TControllerState State;
-        bool OpenAfterClose, DisconnectEnabled, DisconnectGrayed;
-    } during = {};
-    RunStepsOnTimer({[&] {
-                         PostMessageA(plain, WM_USER, 0, 0);
-                         // Offered to the active main window first, which takes Tab itself.
-                         PostMessageA(plain, WM_KEYDOWN, VK_TAB, 1);
-                     },
-                     [&] {
-                         SendMessageA(MainWindow, WM_CLOSE, 0, 0); // refused while hanging up
-                         during = {ControllerState, IsWindow(MainWindow) != FALSE,
-                                   IsWindowEnabled(DisconnectButton) != FALSE,
-                                   Grayed(CmdDisconnect)};
-                         Tick(); // the poll ticks during the wait and must stay idle
-                     }});
     Fake.StatusCalls = 0;
-    ULONGLONG start = GetTickCount64();
-    Disconnect();
-    ULONGLONG took = GetTickCount64() - start;
-    DestroyWindow(plain);
-
+    ULONGLONG took = 0;
+    // The poll ticks during the wait and must stay idle; Close is refused.
+    Sequence({{During({Look, CloseQuery, PollTick}), {}},
+              {[&took] {
+                   const ULONGLONG start = GetTickCount64();
+                   Disconnect();
+                   took = GetTickCount64() - start;
+               },
+               {HangUp, "HangingUp #1 h1000 stopped", "close refused", HungUp}},
+              {Look, {"Ready #1 h- stopped"}}});
     EXPECT_GE(took, 390u);
     EXPECT_LT(took, 3000u);
-    EXPECT_EQ(TControllerState::HangingUp, during.State);
-    EXPECT_TRUE(during.OpenAfterClose);
-    EXPECT_FALSE(during.DisconnectEnabled);
-    EXPECT_TRUE(during.DisconnectGrayed);
-    EXPECT_EQ(1, handledDuringWait);
-    EXPECT_EQ(0, keysDuringWait) << "the Tab was neither dispatched nor typed";
-    EXPECT_EQ(1u, Fake.HangUps.size());
     // Paced: a poll per pause of at most 10 ms, not one after the other.
     EXPECT_GE(Fake.StatusCalls, 5);
     EXPECT_LE(Fake.StatusCalls, 120);
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_EQ(nullptr, ConnectionHandle);
-    EXPECT_TRUE(IsWindowEnabled(ConnectButton));
-    EXPECT_FALSE(Grayed(CmdConnect));
 }
 
 TEST_F(Controller, AQuitArrivingDuringTheWaitIsKeptForTheMainLoop) {
-    ConnectedThroughDial();
-    Fake.HangUpMs = 200;
-    RunStepsOnTimer({[] { PostQuitMessage(42); }});
-    Disconnect();
-    MSG msg;
-    bool quit = false;
-    while (!quit && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        quit = msg.message == WM_QUIT && msg.wParam == 42;
-        DispatchMessageA(&msg);
-    }
-    EXPECT_TRUE(quit);
+    Dial();
+    MSG msg = {};
+    Sequence({{During({[] { PostQuitMessage(42); }}), {}},
+              {Disconnect, {HangUp, HungUp}},
+              {[&msg] { PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); }, {}}});
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), msg.message);
+    EXPECT_EQ(42u, msg.wParam);
 }
 
 TEST_F(Controller, CommandsDuringTheWaitStartNoSecondDialOrHangUp) {
-    ConnectedThroughDial();
-    Fake.HangUpMs = 300;
-    RunStepsOnTimer({[] { PostMessageA(MainWindow, WM_COMMAND, CmdConnect, 0); },
-                     [] { PostMessageA(MainWindow, WM_COMMAND, CmdDisconnect, 0); }});
-    ULONGLONG start = GetTickCount64();
-    Disconnect();
-    EXPECT_LT(GetTickCount64() - start, 3000u);
-    PumpMessages(50);
-    EXPECT_EQ(1, Fake.Dials);
-    EXPECT_EQ(1u, Fake.HangUps.size());
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
+    Dial();
+    Sequence({{During({Connect, Disconnect}), {}}, {Disconnect, {HangUp, HungUp}}});
 }
 
-// ---- The entry changed in the settings window while a dial or hang-up runs --------------------
-
-// What the settings window's OK does with a new entry.
-void ChooseEntry(const char* name) {
-    SetString(Settings.ConnectionName, name);
-    RefreshConnection();
-}
+// ---- The entry changed in the settings window while a dial or hang-up runs ----------------------
 
 TEST_F(Controller, AnEntryChangedDuringTheHangUpWaitIsTakenUpWhenTheWaitEnds) {
     Settings.AutoReconnect = 1;
-    HRASCONN h = ConnectedThroughDial();
-    Fake.Find(h)->State = RASCS_Disconnected; // the line drops
-    Fake.HangUpMs = 300;
-    Mark();
-    struct {
-        TControllerState State;
-        int DialAttempt, Dials;
-        HRASCONN Handle;
-        size_t HangUps;
-        std::string Title;
-        bool StillThere;
-    } during = {};
-    RunStepsOnTimer({[] { ChooseEntry("Backup"); },
-                     [&] {
-                         Tick(); // the poll inside the wait
-                         SendMessageA(MainWindow, WM_CLOSE, 0, 0);
-                         during = {ControllerState,
-                                   DialAttempt,
-                                   Fake.Dials,
-                                   ConnectionHandle,
-                                   Fake.HangUps.size(),
-                                   TextOf(MainWindow),
-                                   IsWindow(MainWindow) != FALSE};
-                     }});
-    Tick(); // sees the drop, hangs up and waits
-    ClearTimerSteps();
-
-    EXPECT_EQ(TControllerState::HangingUp, during.State);
-    EXPECT_EQ(1, during.DialAttempt);
-    EXPECT_EQ(h, during.Handle);
-    EXPECT_EQ(1, during.Dials) << "no dial inside the wait";
-    EXPECT_EQ(1u, during.HangUps);
-    EXPECT_EQ("Tovane - Backup", during.Title);
-    EXPECT_TRUE(during.StillThere) << "Close is refused during the wait";
-    EXPECT_EQ(std::vector<HRASCONN>{h}, Fake.HangUps);
+    Dial();
+    Fake.Find(Handle(0x1000))->State = RASCS_Disconnected; // the line drops
     // Then the refresh for the new entry, and auto reconnect dials it, counted from 1 again.
-    std::vector<std::string> lines = Lines();
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ((std::vector<std::string>{"  disconnecting...", "Disconnected", "Disconnected", " "}),
-              std::vector<std::string>(lines.begin(), lines.begin() + 4));
-    EXPECT_TRUE(IsConnectingLine(lines[4], 1)) << lines[4];
-    EXPECT_EQ(2, Fake.Dials);
-    EXPECT_STREQ("Backup", Fake.LastParams.szEntryName);
+    Sequence({{During({Choose("Backup"), PollTick, Look, CloseQuery}), {}},
+              {PollTick,
+               {"status 1000", "buttons down", "tell lost Office - redialling", HangUp,
+                "title Tovane - Backup", "HangingUp #1 h1000 failure pending", "close refused",
+                HungUp, "title Tovane - Backup", "line Disconnected",
+                Dialling(1, "user", "secret", "Backup")}}});
 }
 
 // A cleared entry: the refresh at the wait's end says so, and the poll asks for nothing.
 TEST_F(Controller, AnEntryClearedDuringThePollsHangUpWaitIsNotAskedFor) {
     Settings.AutoReconnect = 1;
-    HRASCONN h = ConnectedThroughDial();
-    Fake.Find(h)->State = RASCS_Disconnected;
-    Fake.HangUpMs = 300;
-    Mark();
-    RunStepsOnTimer({[] { ChooseEntry(nullptr); }});
-    Tick();
-    ClearTimerSteps();
-    EXPECT_EQ(
-        (std::vector<std::string>{"  disconnecting...", "Disconnected", "No connection selected"}),
-        Lines());
-    EXPECT_EQ(1, Fake.Dials);
+    Dial();
+    Fake.Find(Handle(0x1000))->State = RASCS_Disconnected;
+    Sequence({{During({Choose(nullptr)}), {}},
+              {PollTick,
+               {"status 1000", "buttons down", "tell lost Office - redialling", HangUp,
+                "title Tovane", HungUp, "title Tovane", "line No connection selected"}}});
 }
 
 TEST_F(Controller, AnEntryChangedDuringADialLeavesTheDialItsReports) {
@@ -807,47 +691,29 @@ TEST_F(Controller, AnEntryChangedDuringADialLeavesTheDialItsReports) {
         SCOPED_TRACE(error);
         SetUp();
         Fake.Connections.push_back({"Backup", Handle(0x77), RASCS_Connected});
-        Connect();
-        HRASCONN h = ConnectionHandle;
-        Mark();
-        ChooseEntry("Backup");
-        EXPECT_EQ("Tovane - Backup", TextOf(MainWindow));
-        EXPECT_EQ(TControllerState::Dialing, ControllerState);
-        EXPECT_EQ(1, DialAttempt);
-        EXPECT_EQ(h, ConnectionHandle);
-        EXPECT_FALSE(CanClose());
-        EXPECT_TRUE(Lines().empty());
-
-        ReportFromThread({{error ? RASCONNSTATE(2) : RASCS_Connected, error}});
-        PumpMessages(0);
+        const RASCONNSTATE state = error ? RASCONNSTATE(2) : RASCS_Connected;
         // The dial's report is handled (an error hangs up its handle), then the new entry is
-        // refreshed and its connection adopted.
-        std::vector<std::string> expected = {error ? ErrorLine(error) : StateLine(RASCS_Connected)};
-        if (error) expected.insert(expected.end(), {"  disconnecting...", "Disconnected"});
-        expected.push_back(StateLine(RASCS_Connected));
-        EXPECT_EQ(expected, Lines());
-        EXPECT_EQ(error ? std::vector<HRASCONN>{h} : std::vector<HRASCONN>{}, Fake.HangUps);
-        EXPECT_EQ(TControllerState::Ready, ControllerState);
-        EXPECT_EQ(Handle(0x77), ConnectionHandle);
-        EXPECT_EQ(0, DialAttempt);
-        EXPECT_TRUE(ConnectedLook());
+        // refreshed and its connection taken up.
+        std::vector<std::string> handled = {Line(state, error)};
+        if (!error) handled.push_back("tell connected Backup"); // named by the new entry
+        if (error) handled.push_back("post command 3077");
+        if (error) handled.insert(handled.end(), HangUp.begin(), HangUp.end());
+        if (error) handled.insert(handled.end(), HungUp.begin(), HungUp.end());
+        Sequence(
+            {{Connect, {Dialling(1)}},
+             {Choose("Backup"), {"title Tovane - Backup"}},
+             {Look, {"Dialing #1 h1000 pending"}},
+             {CloseQuery, {"close refused"}},
+             {Reports({{state, error}}), {"thread post *"}},
+             {Deliver,
+              {handled, "title Tovane - Backup", "buttons up", "status 77", Line(RASCS_Connected)}},
+             {Look, {"Ready #0 h77"}}});
     }
-}
-
-// While hanging up: see the wait test above.
-TEST_F(Controller, CloseAndExitAreRefusedWhileDialling) {
-    Connect();
-    SendMessageA(MainWindow, WM_CLOSE, 0, 0);
-    SendMessageA(MainWindow, WM_COMMAND, CmdExit, 0);
-    EXPECT_TRUE(IsWindow(MainWindow));
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
 }
 
 TEST_F(Controller, AfterEndSessionThePollDoesNothing) {
     Settings.AutoReconnect = 1;
-    SessionEnding = true;
-    Tick();
-    EXPECT_EQ(0, Fake.Dials);
+    Sequence({{EndSession, {}}, {Look, {"Ready #0 h- ending"}}, {PollTick, {}}});
 }
 
 // ---- The password prompt ------------------------------------------------------------------------
@@ -855,130 +721,73 @@ TEST_F(Controller, AfterEndSessionThePollDoesNothing) {
 TEST_F(Controller, MissingCredentialsOpenThePromptAndItsAnswerIsDialled) {
     FreeString(Settings.UserName);
     FreeString(Settings.Password);
-    HWND owner = nullptr;
-    TControllerState inside = TControllerState::Initial;
-    int statusCallsInside = -1;
-    RunStepsOnTimer({[&] {
-                         owner = GetWindow(PasswordWindow(), GW_OWNER);
-                         inside = ControllerState;
-                         int before = Fake.StatusCalls;
-                         Tick();
-                         statusCallsInside = Fake.StatusCalls - before;
-                     },
-                     [] { AnswerPrompt("newuser", "newpass"); }});
-    Connect();
-    EXPECT_EQ(MainWindow, owner);
-    EXPECT_EQ(TControllerState::Dialing, inside);
-    EXPECT_EQ(0, statusCallsInside);
-    ASSERT_EQ(1, Fake.Dials);
-    EXPECT_STREQ("newuser", Fake.LastParams.szUserName);
-    EXPECT_STREQ("newpass", Fake.LastParams.szPassword);
-    EXPECT_EQ("newuser", Text(Settings.UserName));
-    EXPECT_EQ(nullptr, Settings.Password);
-    EXPECT_EQ("newpass", Text(SessionPassword));
-    EXPECT_TRUE(IsWindowEnabled(MainWindow));
-
-    // A user name without any password prompts too.
-    Disconnect();
-    FreeString(SessionPassword);
-    bool prompted = false;
-    RunStepsOnTimer({[&] {
-        prompted = PasswordWindow() != nullptr;
-        PostMessageA(PasswordWindow(), WM_CLOSE, 0, 0);
-    }});
-    Connect();
-    EXPECT_TRUE(prompted);
-    EXPECT_EQ(1, Fake.Dials);
+    // While it is open the poll is idle and Close refused.
+    Sequence({{Prompt(true, "newuser", "newpass", {Look, PollTick, CloseQuery}), {}},
+              {Connect,
+               {"ask saved Office", "prompt", "Dialing #0 h-", "close refused",
+                Dialling(1, "newuser", "newpass")}},
+              {Disconnect, {HangUp, HungUp}},
+              // A user name without any password prompts too.
+              {[] { FreeString(SessionPassword); }, {}},
+              {Connect, {"ask saved Office", "prompt"}},
+              {Look, {"Ready #1 h- stopped"}}});
 }
 
 TEST_F(Controller, CancellingThePromptRestoresTheStateAndStopsRedialling) {
     FreeString(Settings.UserName);
     Settings.AutoReconnect = 1;
-    ControllerState = TControllerState::Initial;
-    RunStepsOnTimer({[] { SendMessageA(GetDlgItem(PasswordWindow(), 2), BM_CLICK, 0, 0); }});
-    Connect();
-    EXPECT_EQ(TControllerState::Initial, ControllerState);
-    EXPECT_TRUE(UserStopped);
-
-    RefreshConnection();
-    Mark();
-    RunStepsOnTimer({[] { SendMessageA(GetDlgItem(PasswordWindow(), 2), BM_CLICK, 0, 0); }});
-    Tick(); // auto reconnect opens the prompt
-    EXPECT_EQ(0, Fake.Dials);
-    EXPECT_TRUE(Lines().empty());
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
-    EXPECT_EQ(0, DialAttempt);
-    Tick(); // and not again
-    EXPECT_EQ(nullptr, PasswordWindow());
-    EXPECT_EQ(0, Fake.Dials);
+    Sequence(
+        {{[] { Fake.EnumResult = 603; }, {}},
+         {RefreshConnection, {"title Tovane - Office"}},
+         {Connect, {"prompt", "tell stopped No user name or password was given."}},
+         {Look, {"Initial #0 h- stopped"}},
+         // Auto reconnect opens the prompt, once.
+         {[] { Fake.EnumResult = 0; }, {}},
+         {ResetController, {}},
+         {RefreshConnection, {"title Tovane - Office", "line Disconnected"}},
+         {PollTick, {"buttons down", "prompt", "tell stopped No user name or password was given."}},
+         {Look, {"Ready #0 h- stopped"}},
+         {PollTick, {"buttons down"}}});
 }
 
 TEST_F(Controller, APromptAnsweredWithoutAPasswordDoesNotDial) {
     FreeString(Settings.UserName);
     FreeString(Settings.Password);
-    RunStepsOnTimer({[] { AnswerPrompt("someone", nullptr); }});
-    Connect();
-    EXPECT_EQ(0, Fake.Dials);
-    EXPECT_TRUE(UserStopped);
-    EXPECT_EQ("someone", Text(Settings.UserName));
+    Sequence({{Prompt(true, "someone", nullptr), {}},
+              {Connect, {"ask saved Office", "prompt"}},
+              {Look, {"Ready #0 h- stopped"}}});
 }
 
-// Ends the other modal window once the dial has started, noting how things stand then.
-bool mainDisabledAfterPrompt = false;
-HWND activeAfterPrompt = nullptr;
-void CALLBACK FinishOtherModalAfterDial(HWND, UINT, UINT_PTR id, DWORD) {
-    if (Fake.Dials == 0) return;
-    KillTimer(nullptr, id);
-    mainDisabledAfterPrompt = !IsWindowEnabled(MainWindow);
-    activeAfterPrompt = GetActiveWindow();
-    EndModal(FindWindowA(nullptr, "other modal"), ModalCancel);
-}
-
-TEST_F(Controller, ThePollOpensThePromptOverTheMainWindowFromAnotherModalLoop) {
-    FreeString(Settings.UserName);
-    Settings.AutoReconnect = 1;
-    RefreshConnection();
-    HWND other = CreateWindowExA(0, "TestControllerPlain", "other modal", WS_CAPTION | WS_SYSMENU,
-                                 50, 50, 200, 100, MainWindow, nullptr, nullptr, nullptr);
-    HWND promptOwner = nullptr;
-    // The poll ticks inside the other window's loop; its Connect runs the prompt from there.
-    RunStepsOnTimer({[] { Tick(); }});
-    RunStepsOnTimer({[&] {
-        promptOwner = GetWindow(PasswordWindow(), GW_OWNER);
-        AnswerPrompt("inner", "pw");
-    }});
-    SetTimer(nullptr, 0, 20, FinishOtherModalAfterDial);
-    RunModal(other, MainWindow);
-    DestroyWindow(other);
-
-    EXPECT_EQ(MainWindow, promptOwner);
-    EXPECT_EQ(1, Fake.Dials);
-    EXPECT_STREQ("inner", Fake.LastParams.szUserName);
-    // The other window is still modal over the main window after the prompt closed.
-    EXPECT_TRUE(mainDisabledAfterPrompt);
-    EXPECT_EQ(other, activeAfterPrompt);
-    EXPECT_TRUE(IsWindowEnabled(MainWindow));
-}
-
-// ---- Refused credentials -------------------------------------------------------------------
+// ---- Refused credentials ------------------------------------------------------------------------
 
 const std::string WaitLine =
-    "Auto reconnect waits 30 seconds: the server refused the user name or password.";
-const std::string StopLine = "Auto reconnect stopped: the server refused the user name or "
+    "line Auto reconnect waits 30 seconds: the server refused the user name or password.";
+const std::string StopLine = "line Auto reconnect stopped: the server refused the user name or "
                              "password 3 times. Check them with menu File|Settings...";
 
-// A dial, started by dial(), that fails with the code: returned by RasDialA, or reported.
-void FailDial(DWORD code, bool atOnce, void (*dial)()) {
-    Fake.DialResult = atOnce ? code : 0;
-    dial();
-    if (!atOnce) ReportFromThread({{6, code}});
-    PumpMessages(0);
+Event DialFails(DWORD code) {
+    return [code] { Fake.DialResult = code; };
 }
 
-// The line that follows the last error line, empty when none does.
-std::string AfterError(const std::vector<std::string>& lines, DWORD code) {
-    auto error = std::find(lines.rbegin(), lines.rend(), ErrorLine(code));
-    return error == lines.rend() || error == lines.rbegin() ? "" : *(error - 1);
+// A dial by the poll that fails with the code, returned by RasDialA or reported, with what is
+// written after the error.
+std::vector<Row> PollDialFails(DWORD code, bool atOnce, int attempt, std::vector<std::string> after,
+                               std::string hangup = "hangup 1000") {
+    const std::string error = "line service text " + std::to_string(code);
+    if (atOnce)
+        return {{DialFails(code), {}},
+                {PollTick, {"buttons down", Dialling(attempt), error, after, "buttons down"}},
+                {DialFails(0), {}}};
+    return {{PollTick, {"buttons down", Dialling(attempt)}},
+            {Reports({{6, code}}), {"thread post *"}},
+            {Deliver,
+             {error, after, "post command 3077", "line   disconnecting...", "disconnect off",
+              hangup, HungUp}}};
+}
+
+std::vector<Row> operator+(std::vector<Row> a, const std::vector<Row>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 TEST_F(Controller, RefusedCredentialsWaitThirtySecondsOtherErrorsRedialAtOnce) {
@@ -991,107 +800,115 @@ TEST_F(Controller, RefusedCredentialsWaitThirtySecondsOtherErrorsRedialAtOnce) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Code << (c.AtOnce ? " from RasDialA" : " reported"));
         SetUp();
+        ClockShift clock;
         Settings.AutoReconnect = 1;
-        FailDial(c.Code, c.AtOnce, Tick);
-        ULONGLONG refused = GetTickCount64();
-        EXPECT_EQ(c.Refusal, AfterError(Lines(), c.Code) == WaitLine);
-        EXPECT_EQ(c.Refusal ? 1 : 0, RefusalCount);
-        EXPECT_NEAR(c.Refusal ? double(refused + 30000) : 0.0, double(RefusalWaitEnd), 500);
-        Tick();
-        EXPECT_EQ(c.Refusal ? 1 : 2, Fake.Dials);
-        if (!c.Refusal) continue;
-        RefusalWaitEnd = refused; // the wait is over
-        Tick();
-        EXPECT_EQ(2, Fake.Dials);
+        Fake.DialStoresHandle = false;
+        std::vector<std::string> after;
+        if (c.Refusal) after.push_back(WaitLine);
+        Sequence(PollDialFails(c.Code, c.AtOnce, 1, after) +
+                 std::vector<Row>{
+                     {Look, {c.Refusal ? "Ready #1 h- refused 1 wait 30" : "Ready #1 h-"}},
+                     {[&] { clock.Advance(29000); }, {}},
+                     {PollTick,
+                      {"buttons down", c.Refusal ? std::vector<std::string>{} : Dialling(2)}}});
+        if (c.Refusal)
+            Sequence(
+                {{[&] { clock.Advance(1000); }, {}}, {PollTick, {"buttons down", Dialling(2)}}});
     }
 }
 
 TEST_F(Controller, TheThirdRefusalInARowStopsAutoReconnectUntilTheUserConnects) {
+    ClockShift clock;
     Settings.AutoReconnect = 1;
-    for (int i = 0; i < 3; ++i) {
-        RefusalWaitEnd = 0;
-        FailDial(691, i == 1, Tick);
-        EXPECT_EQ(i < 2 ? WaitLine : StopLine, AfterError(Lines(), 691)) << i;
-    }
-    EXPECT_TRUE(UserStopped);
-    RefusalWaitEnd = 0;
-    Tick();
-    Tick();
-    EXPECT_EQ(3, Fake.Dials);
-
-    // The user's Connect counts from one again; without auto reconnect there is no line.
-    Settings.AutoReconnect = 0;
-    FailDial(691, false, Connect);
-    EXPECT_EQ(1, RefusalCount);
-    EXPECT_EQ("  disconnecting...", AfterError(Lines(), 691));
+    Fake.DialStoresHandle = false;
+    Event later = [&clock] { clock.Advance(30000); };
+    Sequence(PollDialFails(691, false, 1, {WaitLine}) + std::vector<Row>{{later, {}}} +
+             PollDialFails(691, true, 2, {WaitLine}) + std::vector<Row>{{later, {}}} +
+             PollDialFails(
+                 691, false, 3,
+                 {"tell stopped The server refused the user name or password 3 times.", StopLine},
+                 "hangup 1001") +
+             std::vector<Row>{
+                 {Look, {"Ready #3 h- stopped refused 3"}},
+                 {later, {}},
+                 {PollTick, {"buttons down"}},
+                 {PollTick, {"buttons down"}},
+                 // The user's Connect counts from one again; without auto reconnect no line.
+                 {[] { Settings.AutoReconnect = 0; }, {}},
+                 {Connect, {Dialling(4)}},
+                 {Reports({{6, 691}}), {"thread post *"}},
+                 {Deliver,
+                  {"line service text 691", "post command 3077", "line   disconnecting...",
+                   "disconnect off", "hangup 1002", HungUp}},
+                 {Look, {"Ready #4 h- refused 1"}}});
 }
 
 TEST_F(Controller, RefusalsStartOverAtAConnectionTheUsersConnectAndSettingsOk) {
-    auto settings = [](int button) {
-        RunStepsOnTimer({[button] {
-            PostMessageA(GetDlgItem(FindWindowA("TovaneSettingsWndClass", nullptr), button),
-                         BM_CLICK, 0, 0);
-        }});
-        SendMessageA(MainWindow, WM_COMMAND, CmdSettings, 0);
-    };
     const struct {
         const char* Name;
-        std::function<void()> Act;
-        bool StartsOver;
-    } paths[] = {{"poll's dial", Tick, false},
-                 {"connected",
-                  [] {
-                      ReportFromThread({{RASCS_Connected, 0}}), PumpMessages(0);
-                  },
-                  true},
-                 {"user's Connect", [] { Disconnect(), Connect(); }, true},
-                 {"settings cancelled", [&] { settings(2); }, false},
-                 {"settings OK", [&] { settings(1); }, true}};
-    Settings.AutoReconnect = 1;
-    RefusalCount = 2;
+        std::vector<Row> Rows;
+    } paths[] = {
+        {"poll's dial",
+         {{PollTick, {"buttons down", Dialling(3)}}, {Look, {"Dialing #3 h1000 refused 2"}}}},
+        {"connected",
+         {{PollTick, {"buttons down", Dialling(3)}},
+          {Reports({{RASCS_Connected, 0}}), {"thread post *"}},
+          {Deliver, {Line(RASCS_Connected), "tell connected Office"}},
+          {Look, {"Ready #3 h1000"}}}},
+        {"user's Connect", {{Connect, {Dialling(3)}}, {Look, {"Dialing #3 h1000"}}}},
+        {"settings OK", {{SettingsAccepted, {}}, {Look, {"Ready #2 h-"}}}}};
     for (const auto& path : paths) {
-        RefusalWaitEnd = path.StartsOver ? GetTickCount64() + 99000 : 0;
-        path.Act();
-        EXPECT_EQ(path.StartsOver ? 0 : 2, RefusalCount) << path.Name;
-        EXPECT_EQ(0u, RefusalWaitEnd) << path.Name;
-        RefusalCount = 2;
+        SCOPED_TRACE(path.Name);
+        SetUp();
+        ClockShift clock;
+        Settings.AutoReconnect = 1;
+        Fake.DialStoresHandle = false;
+        Sequence(PollDialFails(691, true, 1, {WaitLine}) +
+                 std::vector<Row>{{[&] { clock.Advance(30000); }, {}}} +
+                 PollDialFails(691, true, 2, {WaitLine}) +
+                 std::vector<Row>{{Look, {"Ready #2 h- refused 2 wait 30"}},
+                                  {[&] { clock.Advance(30000); }, {}}});
+        Sequence(path.Rows);
     }
-    EXPECT_EQ(2, Fake.Dials);
 }
 
 TEST_F(Controller, ARefusedTypedPasswordIsForgottenAndAskedForAgain) {
+    ClockShift clock;
     Settings.AutoReconnect = 1;
-    Fake.DialStoresHandle = false; // no hang-up wait to dispatch the prompt's answer early
+    Fake.DialStoresHandle = false;
     SetString(SessionPassword, "typed");
-    FailDial(691, false, Connect); // the stored password was refused, not the typed one
-    EXPECT_EQ("typed", Text(SessionPassword));
-    FreeString(Settings.Password);
-    RefusalWaitEnd = 0;
-    FailDial(648, true, Tick);
-    EXPECT_STREQ("typed", Fake.LastParams.szPassword);
-    EXPECT_EQ(nullptr, SessionPassword);
-
-    RefusalWaitEnd = 0;
-    RunStepsOnTimer({[] { AnswerPrompt(nullptr, "retyped"); }});
-    FailDial(0, true, Tick);
-    EXPECT_EQ(3, Fake.Dials);
-    EXPECT_STREQ("retyped", Fake.LastParams.szPassword);
+    Event later = [&clock] { clock.Advance(30000); };
+    // The stored password was refused, not the typed one: that is dialled next.
+    Sequence(PollDialFails(691, false, 1, {WaitLine}) +
+             std::vector<Row>{
+                 {[] { FreeString(Settings.Password); }, {}},
+                 {later, {}},
+                 {DialFails(648), {}},
+                 {PollTick,
+                  {"buttons down", Dialling(2, "user", "typed"), "line service text 648", WaitLine,
+                   "buttons down"}},
+                 {DialFails(0), {}},
+                 {later, {}},
+                 {Prompt(true, "user", "retyped"), {}},
+                 {PollTick,
+                  {"buttons down", "ask saved Office", "prompt", Dialling(3, "user", "retyped")}}});
 }
 
 TEST_F(Controller, WindowsSavedCredentialsReplaceThePromptOnlyForTheSameUser) {
     const struct {
         const char *User, *Stored, *Typed, *SavedUser;
         bool PasswordSaved;
-        std::string Dialled; // user/password
+        std::vector<std::string> Asks; // before the dial
+        std::string Dialled;           // user and password
     } cases[] = {
-        {nullptr, nullptr, nullptr, "ras", true, "ras/**saved handle**"},
-        {"ras", nullptr, nullptr, "ras", true, "ras/**saved handle**"},
-        {"Ras", nullptr, nullptr, "ras", true, "asked/answer"}, // another user's password
-        {nullptr, nullptr, nullptr, "ras", false, "asked/answer"},
-        {nullptr, nullptr, nullptr, "", true, "asked/answer"}, // no user name to go with it
-        {"ras", "stored", nullptr, "ras", true, "ras/stored"},
-        {"ras", nullptr, "typed", "ras", true, "ras/typed"},
-        {nullptr, "stored", nullptr, "ras", true, "asked/stored"},
+        {nullptr, nullptr, nullptr, "ras", true, {"ask saved Office"}, "ras #saved"},
+        {"ras", nullptr, nullptr, "ras", true, {"ask saved Office"}, "ras #saved"},
+        {"Ras", nullptr, nullptr, "ras", true, {"ask saved Office", "prompt"}, "asked answer"},
+        {nullptr, nullptr, nullptr, "ras", false, {"ask saved Office", "prompt"}, "asked answer"},
+        {nullptr, nullptr, nullptr, "", true, {"ask saved Office", "prompt"}, "asked answer"},
+        {"ras", "stored", nullptr, "ras", true, {}, "ras stored"},
+        {"ras", nullptr, "typed", "ras", true, {}, "ras typed"},
+        {nullptr, "stored", nullptr, "ras", true, {"prompt"}, "asked stored"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Dialled);
@@ -1102,60 +919,35 @@ TEST_F(Controller, WindowsSavedCredentialsReplaceThePromptOnlyForTheSameUser) {
         Fake.SavedUser = c.SavedUser;
         Fake.PasswordSaved = c.PasswordSaved;
         Fake.DialResult = 691;
-        RunStepsOnTimer({[] { AnswerPrompt("asked", "answer"); }});
-        Connect();
-        ClearTimerSteps();
-        ASSERT_EQ(1, Fake.Dials);
-        EXPECT_EQ(c.Dialled,
-                  std::string(Fake.LastParams.szUserName) + "/" + Fake.LastParams.szPassword);
-        EXPECT_EQ(!c.Stored && !c.Typed, Fake.SavedAsks == 1);
-        EXPECT_EQ(0, Fake.SavedLeftFilled); // wiped as soon as RasDialA returned
+        Sequence({{Prompt(true, "asked", "answer"), {}},
+                  {Connect,
+                   {c.Asks, "buttons up", "line  ", "line Connecting  (#1 *",
+                    "dial Office " + c.Dialled, "line service text 691", "buttons down"}}});
+        EXPECT_EQ(0, Fake.LeftFilled); // wiped as soon as RasDialA returned
         // RAS's user name is never kept.
-        EXPECT_EQ(c.Dialled[0] == 'a' ? "asked" : Text(c.User), Text(Settings.UserName));
+        EXPECT_EQ(c.Dialled[0] == 'a' ? "asked" : std::string(c.User ? c.User : ""),
+                  std::string(Settings.UserName ? Settings.UserName : ""));
     }
-
     // Refused, the saved ones give way to the prompt, until the settings window's OK.
     SetUp();
     FreeString(Settings.UserName);
     FreeString(Settings.Password);
     Fake.SavedUser = "ras";
     Fake.PasswordSaved = true;
-    FailDial(691, true, Connect);
-    for (bool accepted : {false, true}) {
-        if (accepted) SettingsAccepted();
-        bool asked = false;
-        RunStepsOnTimer({[&] {
-            asked = PasswordWindow() != nullptr;
-            PostMessageA(PasswordWindow(), WM_CLOSE, 0, 0);
-        }});
-        Connect();
-        ClearTimerSteps();
-        EXPECT_EQ(!accepted, asked);
-    }
-    EXPECT_EQ(2, Fake.Dials);
-    EXPECT_STREQ(SavedHandle, Fake.LastParams.szPassword);
+    Fake.DialResult = 691;
+    Fake.DialStoresHandle = false;
+    Sequence({{Connect,
+               {"ask saved Office", Dialling(1, "ras", "#saved"), "line service text 691",
+                "buttons down"}},
+              {Look, {"Ready #1 h- saved-refused refused 1"}},
+              {Connect, {"prompt"}},
+              {SettingsAccepted, {}},
+              {Connect,
+               {"ask saved Office", Dialling(2, "ras", "#saved"), "line service text 691",
+                "buttons down"}}});
 }
 
-// ---- The poll's own timer ----------------------------------------------------------------
-
-TEST_F(Controller, TheTimerRedialsAboutASecondAfterDisconnectedAndAfterEachFailure) {
-    Settings.AutoReconnect = 1;
-    Fake.DialResult = 678;
-    RefreshConnection();
-    ULONGLONG shown = GetTickCount64();
-    SetTimer(MainWindow, PollTimerId, PollPeriodMs, PollTimer);
-    ASSERT_TRUE(PumpUntil([] { return Fake.Dials == 1; }, 3000));
-    ULONGLONG first = GetTickCount64();
-    ASSERT_TRUE(PumpUntil([] { return Fake.Dials == 2; }, 3000));
-    ULONGLONG second = GetTickCount64();
-    EXPECT_GE(first - shown, 900u);
-    EXPECT_LE(first - shown, 2000u);
-    EXPECT_GE(second - first, 900u);
-    EXPECT_LE(second - first, 1500u);
-    EXPECT_EQ(2, DialAttempt);
-}
-
-// ---- The date and time of an attempt ---------------------------------------------------------
+// ---- The date and time of an attempt ------------------------------------------------------------
 
 // One of the user's formats, set for the scope (where the system knows it) and put back.
 class UserFormat {

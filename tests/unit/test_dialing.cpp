@@ -91,7 +91,7 @@ class Dialing : public ::testing::Test {
     }
     void TearDown() override {
         KillTimer(MainWindow, PollTimerId);
-        if (ControllerState == TControllerState::Dialing) Disconnect();
+        if (ControllerNow().ControllerState == TControllerState::Dialing) Disconnect();
         PumpMessages(50);
     }
 
@@ -112,7 +112,7 @@ class Dialing : public ::testing::Test {
     }
     void Tick() { PollTimer(MainWindow, WM_TIMER, PollTimerId, 0); }
     bool WaitForState(TControllerState state, DWORD ms = 5000) {
-        return PumpUntil([state] { return ControllerState == state; }, ms);
+        return PumpUntil([state] { return ControllerNow().ControllerState == state; }, ms);
     }
 
     static DWORD RunTool(const std::string& arguments) { return RunRassimTool(arguments); }
@@ -148,6 +148,7 @@ TEST_F(Dialing, AWholeDialIsWrittenStateByStateAndJournalled) {
 }
 
 TEST_F(Dialing, RejectedCredentialsAreHungUpAndRedialledNumberedHigherAfterTheWait) {
+    ClockShift clock;
     SetString(Settings.ConnectionName, "Login");
     Settings.AutoReconnect = 1;
     RefreshConnection();
@@ -155,7 +156,8 @@ TEST_F(Dialing, RejectedCredentialsAreHungUpAndRedialledNumberedHigherAfterTheWa
     Connect();
     ASSERT_TRUE(PumpUntil(
         [this] {
-            return LineSeen("  disconnecting...") && ControllerState == TControllerState::Ready;
+            return LineSeen("  disconnecting...") &&
+                   ControllerNow().ControllerState == TControllerState::Ready;
         },
         5000));
     std::vector<std::string> lines = Lines();
@@ -170,10 +172,10 @@ TEST_F(Dialing, RejectedCredentialsAreHungUpAndRedialledNumberedHigherAfterTheWa
     EXPECT_EQ(1u, Journal("RasHangUpA").size());
     Tick();
     EXPECT_EQ(1u, Journal("RasDialA").size());
-    RefusalWaitEnd = 0; // the wait is over
+    clock.Advance(30000); // the wait is over
     Tick();
     EXPECT_EQ(2u, Journal("RasDialA").size());
-    EXPECT_EQ(2, DialAttempt);
+    EXPECT_EQ(2, ControllerNow().DialAttempt);
 }
 
 TEST_F(Dialing, ALineDroppedOutsideIsNoticedWithinASecondAndRedialled) {
@@ -184,7 +186,7 @@ TEST_F(Dialing, ALineDroppedOutsideIsNoticedWithinASecondAndRedialled) {
     ASSERT_EQ(0u, RunTool("drop Fast"));
     Tick(); // the next poll, at most a poll period (a second) after the drop, notices it
     EXPECT_TRUE(LineSeen("  disconnecting..."));
-    ASSERT_TRUE(PumpUntil([] { return DialAttempt == 2; }, 3000));
+    ASSERT_TRUE(PumpUntil([] { return ControllerNow().DialAttempt == 2; }, 3000));
     std::vector<std::string> lines = Lines();
     lines.erase(lines.begin(), lines.begin() + (before - mark));
     ASSERT_GE(lines.size(), 4u);
@@ -217,7 +219,7 @@ TEST_F(Dialing, AHandleTheServiceForgotFailsTheHangUp) {
     EXPECT_EQ("Error 6 - Hangup - RasHangup", lines[lines.size() - 3]);
     EXPECT_EQ(RasErrorText(6), lines[lines.size() - 2]);
     EXPECT_EQ("Disconnected", lines.back());
-    EXPECT_EQ(nullptr, ConnectionHandle);
+    EXPECT_EQ(nullptr, ControllerNow().ConnectionHandle);
 }
 
 TEST_F(Dialing, AFailingEnumerationLeavesTheControllerInitial) {
@@ -226,7 +228,7 @@ TEST_F(Dialing, AFailingEnumerationLeavesTheControllerInitial) {
     RefreshConnection();
     WriteWholeFile(Folder->File("rassim.ini"), PhoneBook);
     EXPECT_EQ(before, StatusLineCount());
-    EXPECT_EQ(TControllerState::Initial, ControllerState);
+    EXPECT_EQ(TControllerState::Initial, ControllerNow().ControllerState);
 }
 
 TEST_F(Dialing, ATwoSecondHangUpLeavesTheProcessorAlmostIdle) {
@@ -260,7 +262,7 @@ TEST_F(Dialing, HundredsOfQuickDialsKeepEveryLineInOrder) {
     DWORD handlesBefore = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
     int32_t first = StatusLineCount();
-    int firstAttempt = DialAttempt + 1;
+    int firstAttempt = ControllerNow().DialAttempt + 1;
 
     // In the tray, as a long night of redialling would be: each line drawn on a shown window
     // costs the X server here far more than the controller's work.
@@ -269,14 +271,15 @@ TEST_F(Dialing, HundredsOfQuickDialsKeepEveryLineInOrder) {
     SetTimer(MainWindow, PollTimerId, 1, PollTimer);
     bool done = PumpUntil(
         [&] {
-            return DialAttempt >= firstAttempt + Dials &&
-                   ControllerState == TControllerState::Ready;
+            return ControllerNow().DialAttempt >= firstAttempt + Dials &&
+                   ControllerNow().ControllerState == TControllerState::Ready;
         },
         180000);
     KillTimer(MainWindow, PollTimerId);
-    std::printf("%d dials in %llu ms\n", DialAttempt - firstAttempt, GetTickCount64() - t0);
+    std::printf("%d dials in %llu ms\n", ControllerNow().DialAttempt - firstAttempt,
+                GetTickCount64() - t0);
     ShowWindow(MainWindow, SW_SHOW);
-    ASSERT_TRUE(done) << DialAttempt;
+    ASSERT_TRUE(done) << ControllerNow().DialAttempt;
     PumpMessages(100);
     DWORD handlesAfter = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);

@@ -123,7 +123,7 @@ std::unique_ptr<StartedTovane> program;
 
 // Closing destroys the window; hidden first, so it is quick.
 void CloseMain() {
-    ControllerState = TControllerState::Ready;
+    ResetController();
     SendMessageA(MainWindow, WM_CLOSE, 0, 0);
     WPARAM code = 99;
     QuitPosted(&code);
@@ -140,8 +140,48 @@ class FirstStart : public ::testing::Test {
     }
     void SetUp() override {
         ASSERT_TRUE(IsWindow(MainWindow));
-        ControllerState = TControllerState::Ready;
+        ResetController();
     }
+};
+
+// A service whose dial starts and is never reported on, and whose hang-up ends when told.
+bool lineGone = false;
+DWORD WINAPI DialStarts(void*, LPCSTR, RASDIALPARAMSA*, DWORD, void*, HRASCONN* handle) {
+    *handle = reinterpret_cast<HRASCONN>(1);
+    return 0;
+}
+DWORD WINAPI HangUpStarts(HRASCONN) {
+    return 0;
+}
+DWORD WINAPI UpUntilGone(HRASCONN, RASCONNSTATUSA* status) {
+    status->rasconnstate = RASCS_Connected;
+    return lineGone ? RasErrorInvalidHandle : 0;
+}
+
+// The controller dials through that service for the scope.
+class Dialling {
+  public:
+    Dialling() : saved_(RasApi) {
+        lineGone = false;
+        RasApi.RasDialA = DialStarts;
+        RasApi.RasHangUpA = HangUpStarts;
+        RasApi.RasGetConnectStatusA = UpUntilGone;
+        for (char** field : {&Settings.ConnectionName, &Settings.UserName, &Settings.Password})
+            ReplaceString(*field, NewString("x"));
+    }
+    ~Dialling() {
+        RasApi = saved_;
+        for (char** field : {&Settings.ConnectionName, &Settings.UserName, &Settings.Password})
+            FreeString(*field);
+        ResetController();
+        FreeStatusLog(); // the painting test expects a short log
+        UpdateStatusScrollBars(true);
+    }
+    Dialling(const Dialling&) = delete;
+    Dialling& operator=(const Dialling&) = delete;
+
+  private:
+    TRasApi saved_;
 };
 
 TEST_F(FirstStart, MenusHaveTheirItems) {
@@ -424,21 +464,26 @@ TEST_F(FirstStart, BalloonsComeOnlyFromTheTrayInTheSecondVersionsRecord) {
     const TRasApi api = RasApi;
     RasApi.RasGetConnectStatusA = HandleGone;
     RasApi.RasHangUpA = HungUp;
+    RasApi.RasDialA = DialStarts;
     ReplaceString(Settings.ConnectionName, NewString("Office"));
+    for (char** field : {&Settings.UserName, &Settings.Password})
+        ReplaceString(*field, NewString("x"));
     const uint8_t autoReconnect = Settings.AutoReconnect;
     Settings.AutoReconnect = 0;
     auto connected = [] {
-        ControllerState = TControllerState::Dialing;
+        Connect();
         OnDialReport(RASCS_Connected, 0);
     };
     connected();
     EXPECT_TRUE(shellCalls.empty()) << "no balloon while the window is shown";
     SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     connected();
-    ConnectionHandle = reinterpret_cast<HRASCONN>(1);
     PollTimer(MainWindow, WM_TIMER, PollTimerId, 0);
     Settings.AutoReconnect = autoReconnect;
     RasApi = api;
+    for (char** field : {&Settings.UserName, &Settings.Password})
+        FreeString(*field);
+    ResetController();
 
     ASSERT_EQ(3u, shellCalls.size());
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[0].first);
@@ -471,19 +516,26 @@ TEST_F(FirstStart, RefusedTrayIconNeverHidesTheWindow) {
     ShowWindow(MainWindow, SW_RESTORE);
 
     // A dial that connects with shrink-when-connected on.
+    Dialling dialling;
     Settings.ShrinkWhenConnected = 1;
-    ControllerState = TControllerState::Dialing;
+    Connect();
     OnDialReport(RASCS_Connected, 0);
     EXPECT_EQ(2u, shellCalls.size());
     EXPECT_FALSE(InTray);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
-    EXPECT_EQ(TControllerState::Ready, ControllerState);
+    EXPECT_EQ(TControllerState::Ready, ControllerNow().ControllerState);
 
     shellAnswer = TRUE;
-    ControllerState = TControllerState::Dialing;
+    Connect();
     OnDialReport(RASCS_Connected, 0);
     EXPECT_TRUE(InTray);
     EXPECT_FALSE(IsWindowVisible(MainWindow));
+    // Already in the tray: a dial that connects adds no second icon (a balloon at most).
+    Connect();
+    OnDialReport(RASCS_Connected, 0);
+    EXPECT_EQ(3, std::count_if(shellCalls.begin(), shellCalls.end(),
+                               [](const auto& call) { return call.first == NIM_ADD; }));
+    Settings.ShrinkWhenConnected = 0;
 
     // A new taskbar that refuses the icon again, as an add and as a change: the window comes back.
     shellAnswer = FALSE;
@@ -499,11 +551,13 @@ TEST_F(FirstStart, TrayMenuOnRightButtonUpInEitherControlState) {
     ASSERT_TRUE(InTray);
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
                                  nullptr, nullptr, nullptr);
+    Dialling dialling;
+    lineGone = true; // the hang-up ends at once
     for (bool connected : {true, false}) {
         if (connected)
-            ShowConnectedControls();
+            Connect();
         else
-            ShowDisconnectedControls();
+            Disconnect();
         expectedTrayItems = TrayItems(connected, !connected);
         SetForegroundWindow(other);
         SetCursorPos(connected ? 300 : 420, 200);
@@ -541,15 +595,24 @@ TEST_F(FirstStart, BandAndStripArePainted) {
     EXPECT_EQ(ColorBtnFace, empty);
 }
 
+// While dialling, and from inside the hang-up's wait.
 TEST_F(FirstStart, CloseIsRefusedWhileTheControllerIsBusy) {
-    for (TControllerState busy : {TControllerState::Dialing, TControllerState::HangingUp}) {
-        ControllerState = busy;
+    Dialling dialling;
+    std::vector<TControllerState> refusedIn;
+    auto tryToClose = [&refusedIn] {
         SendMessageA(MainWindow, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(IsWindow(MainWindow));
-        EXPECT_TRUE(IsWindowVisible(MainWindow));
         SendMessageA(MainWindow, WM_COMMAND, CmdExit, 0);
-        EXPECT_TRUE(IsWindow(MainWindow));
-    }
+        if (IsWindow(MainWindow) && IsWindowVisible(MainWindow))
+            refusedIn.push_back(ControllerNow().ControllerState);
+    };
+    Connect();
+    tryToClose();
+    RunStepsOnTimer({[&] {
+        tryToClose();
+        lineGone = true;
+    }});
+    Disconnect();
+    EXPECT_EQ((std::vector{TControllerState::Dialing, TControllerState::HangingUp}), refusedIn);
     WPARAM code = 0;
     EXPECT_FALSE(QuitPosted(&code));
 }
@@ -559,14 +622,13 @@ TEST_F(FirstStart, EndSessionStoresTheBox) {
     Settings.WindowRect = {0, 0, 0, 0};
     SendMessageA(MainWindow, WM_ENDSESSION, FALSE, 0);
     EXPECT_EQ(0, Settings.WindowRect.Width) << "a session that goes on changes nothing";
-    EXPECT_FALSE(SessionEnding);
+    EXPECT_FALSE(ControllerNow().SessionEnding);
 
     SendMessageA(MainWindow, WM_ENDSESSION, TRUE, 0);
     ExpectBox({120, 90, 300, 200}, RectOf(MainWindow));
     ExpectBox(Settings.WindowRect, RectOf(MainWindow));
-    EXPECT_TRUE(SessionEnding);
+    EXPECT_TRUE(ControllerNow().SessionEnding);
     EXPECT_FALSE(KillTimer(MainWindow, PollTimerId)) << "the poll timer is stopped";
-    SessionEnding = false;
 
     // The settings are saved too, since the loop may never reach its own save.
     std::string bytes = ReadWholeFile(SettingsFile);
@@ -591,7 +653,6 @@ TEST_F(FirstStart, MinimisedWindowStoresItsNormalBox) {
     EXPECT_EQ(200, Settings.WindowRect.Height);
     ShowWindow(MainWindow, SW_RESTORE);
     PumpMessages(20);
-    SessionEnding = false;
 }
 
 TEST_F(FirstStart, CloseEndsTheProgramAndStoresTheBox) {

@@ -116,9 +116,9 @@ TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothClose
     FreeString(Settings.UserName);
     FreeString(Settings.Password);
     FreeString(SessionPassword);
+    ResetController();
     RefreshConnection(); // ready, not connected, the user has not hung up
-    UserStopped = false;
-    ASSERT_EQ(TControllerState::Ready, ControllerState);
+    ASSERT_EQ(TControllerState::Ready, ControllerNow().ControllerState);
     dialed.clear();
     seen = Seen();
     ForgetSecondaryMoves();
@@ -150,9 +150,9 @@ TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothClose
         EXPECT_EQ("Office/erin/typed", dialed[0]);
     } else {
         EXPECT_TRUE(dialed.empty());
-        EXPECT_TRUE(UserStopped); // a cancelled prompt stops redialling
+        EXPECT_TRUE(ControllerNow().UserStopped); // a cancelled prompt stops redialling
     }
-    EXPECT_NE(TControllerState::Dialing, ControllerState);
+    EXPECT_NE(TControllerState::Dialing, ControllerNow().ControllerState);
 }
 INSTANTIATE_TEST_SUITE_P(CancelledOrAnswered, RedialWhileSettingsOpen, ::testing::Bool());
 
