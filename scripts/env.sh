@@ -205,7 +205,7 @@ drop_prefix_without_wow64() {
 # display of its own, so that tests in different sessions cannot take the focus, the foreground,
 # the clipboard or the prefix's settings from each other. The first prefix is TREE/wineprefix;
 # the others are copies of it (TREE/wineprefix-2 ...), made once. TREE/sessions/sK holds session
-# K's DISPLAY and WINEPREFIX, and TREE/sessions/spec.json lists the sessions for ctest, which
+# K's DISPLAY and WINEPREFIX, and TREE/sessions/sessions.json lists the sessions for ctest, which
 # hands one to each test that asks for one (wine-run reads it). Afterwards WINEPREFIX and DISPLAY
 # are the first session's.
 start_sessions() {
@@ -240,7 +240,7 @@ start_sessions() {
   if [ ${#starting[@]} -gt 0 ]; then wait "${starting[@]}"; fi
   for k in $(seq "$count"); do ids+="${ids:+, }{\"id\": \"s$k\", \"slots\": 1}"; done
   echo "{\"version\": {\"major\": 1, \"minor\": 0}, \"local\": [{\"session\": [$ids]}]}" \
-    >"$dir/spec.json"
+    >"$dir/sessions.json"
   source "$dir/s1"
 }
 
@@ -253,7 +253,7 @@ run_ctest() {
   count=$(ls "$sessions" | grep -c '^s[0-9]*$')
   started=$(date +%s)
   TOVANE_SESSIONS=$sessions ctest --test-dir "$tree" --output-on-failure --timeout 240 \
-    -j $((count + 1)) --resource-spec-file "$sessions/spec.json" "$@" || status=$?
+    -j $((count + 1)) --resource-spec-file "$sessions/sessions.json" "$@" || status=$?
   echo "$(basename "$tree"): ctest finished in $(($(date +%s) - started)) s"
   return $status
 }
