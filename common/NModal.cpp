@@ -77,10 +77,12 @@ int RunModal(HWND window, HWND owner) {
     if (owner && owner != window && IsWindowEnabled(owner)) run.Disabled.push_back(owner);
     EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&run));
     Innermost = &run;
-    ShowWindow(window, SW_SHOWNORMAL);
-    SetForegroundWindow(window);
+    // Disabled before the window shows, as a dialog box does: whoever sees it on screen (a
+    // screen reader, a script) never finds the owner still taking input.
     for (HWND disabled : run.Disabled)
         EnableWindow(disabled, FALSE);
+    ShowWindow(window, SW_SHOWNORMAL);
+    SetForegroundWindow(window);
 
     MSG msg;
     for (;;) {
