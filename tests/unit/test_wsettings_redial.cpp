@@ -10,26 +10,14 @@
 #include "app/WMain.h"
 #include "common/NCommon.h"
 #include "ras/NRas.h"
+#include "support/FakeDialup.h"
 #include "support/Harness.h"
 #include "windows/WPass.h"
 #include "windows/WSettings.h"
 
 namespace {
 
-DWORD WINAPI OneEntry(LPCSTR, LPCSTR, RASENTRYNAMEA* entries, DWORD*, DWORD* count) {
-    lstrcpyA(entries[0].szEntryName, "Office");
-    *count = 1;
-    return 0;
-}
-std::vector<std::string> dialed; // "entry/user/password" of each dial
-DWORD WINAPI RecordDial(void*, LPCSTR, RASDIALPARAMSA* params, DWORD, void*, HRASCONN*) {
-    dialed.push_back(std::string(params->szEntryName) + "/" + params->szUserName + "/" +
-                     params->szPassword);
-    return 1; // fails at once: no connection, no notifier
-}
-DWORD WINAPI NoErrorText(UINT, LPSTR, DWORD) {
-    return 1;
-}
+std::vector<std::string> dialed; // "dial Office user password" of each dial
 
 // What the script saw, step by step, from inside the nested loops.
 struct Seen {
@@ -93,11 +81,12 @@ void CALLBACK GiveUp(HWND, UINT, UINT_PTR id, DWORD) {
 class RedialWhileSettingsOpen : public ::testing::TestWithParam<bool> {
   protected:
     static void SetUpTestSuite() {
-        RasApi.RasEnumEntriesA = OneEntry;
-        RasApi.RasEnumConnectionsA = NoConnections;
-        RasApi.RasGetConnectStatusA = NoStatus;
-        RasApi.RasDialA = RecordDial;
-        RasApi.RasGetErrorStringA = NoErrorText;
+        UseFakeDialup([](std::string call) {
+            if (call.starts_with("dial")) dialed.push_back(call);
+        });
+        Dialup.PhoneBook = {"Office"};
+        Dialup.DialResult = 1; // fails at once: no connection, no notifier
+        Dialup.DialStoresHandle = false;
         DatFile dat = DatFile::At(150, 100, 300, 200);
         dat.ShrinkWhenConnected = 0;
         dat.Entry = "Office";
@@ -147,12 +136,40 @@ TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothClose
     EXPECT_TRUE(IsWindowEnabled(MainWindow));
     if (typeCredentials) {
         ASSERT_FALSE(dialed.empty());
-        EXPECT_EQ("Office/erin/typed", dialed[0]);
+        EXPECT_EQ("dial Office erin typed", dialed[0]);
     } else {
         EXPECT_TRUE(dialed.empty());
         EXPECT_TRUE(ControllerNow().UserStopped); // a cancelled prompt stops redialling
     }
     EXPECT_NE(TControllerState::Dialing, ControllerNow().ControllerState);
+}
+// Closes the settings window that the main window's menu opened, with the button asked for.
+int closeWith = IDCANCEL;
+void CALLBACK CloseSettings(HWND, UINT, UINT_PTR id, DWORD) {
+    seen.Settings = FindWindowA("TovaneSettingsWndClass", nullptr);
+    if (!seen.Settings || !IsWindowVisible(seen.Settings)) return;
+    KillTimer(nullptr, id);
+    PostMessageA(GetDlgItem(seen.Settings, closeWith), BM_CLICK, 0, 0);
+}
+
+// A refusal counted, then the settings window through the main window: its OK starts the
+// refusals over (the credentials may be right now), its Cancel does not.
+TEST_P(RedialWhileSettingsOpen, TheSettingsOkStartsTheRefusalsOver) {
+    SetString(Settings.UserName, "erin");
+    SetString(Settings.Password, "stored");
+    ResetController();
+    Dialup.DialResult = 691;
+    Connect();
+    Dialup.DialResult = 1;
+    ASSERT_EQ(1, ControllerNow().RefusalCount);
+    seen = Seen();
+    closeWith = GetParam() ? IDOK : IDCANCEL;
+    SetTimer(nullptr, 0, 50, CloseSettings);
+    UINT_PTR guard = SetTimer(nullptr, 0, 15000, GiveUp);
+    SendMessageA(MainWindow, WM_COMMAND, CmdSettings, 0);
+    KillTimer(nullptr, guard);
+    EXPECT_FALSE(IsWindow(seen.Settings));
+    EXPECT_EQ(GetParam() ? 0 : 1, ControllerNow().RefusalCount);
 }
 INSTANTIATE_TEST_SUITE_P(CancelledOrAnswered, RedialWhileSettingsOpen, ::testing::Bool());
 
