@@ -22,33 +22,30 @@ class ScaleAt : public ::testing::Test {
     void TearDown() override { Use(96); }
 };
 
-TEST_F(ScaleAt, HundredTwentyDpiRoundsHalvesToEven) {
-    Use(120);
-    WindowBox box = {0, 0, 282, 165};
-    ScaleBox(box, box);
-    EXPECT_EQ(0, box.Left);
-    EXPECT_EQ(0, box.Top);
-    EXPECT_EQ(352, box.Width);  // 352.5
-    EXPECT_EQ(206, box.Height); // 206.25
-}
-
-TEST_F(ScaleAt, HundredFortyFourDpi) {
-    Use(144);
-    IntPair size = {282, 165};
-    ScalePoint(size, size);
-    EXPECT_EQ(423, size.X);
-    EXPECT_EQ(248, size.Y); // 247.5 goes to the even neighbour
-}
-
-TEST_F(ScaleAt, SourceReadBeforeDestinationWritten) {
-    Use(120);
-    WindowBox source = {4, 8, 12, -3};
-    WindowBox dest = {};
-    ScaleBox(source, dest);
-    EXPECT_EQ(5, dest.Left);
-    EXPECT_EQ(10, dest.Top);
-    EXPECT_EQ(15, dest.Width);
-    EXPECT_EQ(-4, dest.Height); // -3.75
+// Halves go to the even neighbour, quarters to the nearest; in place or into another box.
+TEST_F(ScaleAt, RoundsHalvesToEven) {
+    struct Case {
+        int Dpi;
+        WindowBox From, To;
+    } const cases[] = {
+        {120, {0, 0, 282, 165}, {0, 0, 352, 206}}, // 352.5, 206.25
+        {144, {0, 0, 282, 165}, {0, 0, 423, 248}}, // 247.5
+        {120, {4, 8, 12, -3}, {5, 10, 15, -4}},    // -3.75
+    };
+    auto fields = [](const WindowBox& b) {
+        return std::vector<int32_t>{b.Left, b.Top, b.Width, b.Height};
+    };
+    for (const Case& c : cases) {
+        Use(c.Dpi);
+        WindowBox apart = {}, inPlace = c.From;
+        ScaleBox(c.From, apart);
+        ScaleBox(inPlace, inPlace);
+        IntPair size = {c.From.Width, c.From.Height};
+        ScalePoint(size, size);
+        EXPECT_EQ(fields(c.To), fields(apart)) << c.Dpi;
+        EXPECT_EQ(fields(c.To), fields(inPlace)) << c.Dpi;
+        EXPECT_EQ(fields({c.To.Left, c.To.Top, size.X, size.Y}), fields(c.To)) << c.Dpi;
+    }
 }
 
 TEST(Shared, InitSharedReadsTheScreen) {
@@ -81,32 +78,19 @@ class Geometry : public ::testing::Test {
     RECT saved_;
 };
 
+// Off the far edges, too wide, off the top left, and any 16 bytes of a stored box: no overflow,
+// never past the far edge, sizes unchanged.
 TEST_F(Geometry, ClampPullsBoxesInsideTheWorkArea) {
-    WindowBox box = {700, 500, 200, 100};
-    ClampToWorkArea(box);
-    EXPECT_EQ(600, box.Left);
-    EXPECT_EQ(470, box.Top);
-    EXPECT_EQ(200, box.Width);
-
-    WindowBox wide = {50, 10, 1000, 100};
-    ClampToWorkArea(wide);
-    EXPECT_EQ(0, wide.Left);
-    EXPECT_EQ(10, wide.Top);
-
-    WindowBox offTopLeft = {-40, -30, 100, 100};
-    ClampToWorkArea(offTopLeft);
-    EXPECT_EQ(0, offTopLeft.Left);
-    EXPECT_EQ(0, offTopLeft.Top);
-
-    // Any 16 bytes of a stored box: no overflow, never past the far edge, sizes unchanged.
     constexpr int32_t Min = INT32_MIN, Max = INT32_MAX;
     struct Case {
         WindowBox Box;
         int32_t Left, Top;
     };
-    for (const Case& c : {Case{{Min, Min, Min, Min}, 0, 0}, Case{{Max, Max, Max, Max}, 0, 0},
-                          Case{{Max, Max, Min, -1}, 800, 570}, Case{{Max, 7, 0, 0}, 800, 7},
-                          Case{{Min, 5, Max, 0}, 0, 5}, Case{{-500, 9000, -300, 100}, 0, 470}}) {
+    for (const Case& c : {Case{{700, 500, 200, 100}, 600, 470}, Case{{50, 10, 1000, 100}, 0, 10},
+                          Case{{-40, -30, 100, 100}, 0, 0}, Case{{Min, Min, Min, Min}, 0, 0},
+                          Case{{Max, Max, Max, Max}, 0, 0}, Case{{Max, Max, Min, -1}, 800, 570},
+                          Case{{Max, 7, 0, 0}, 800, 7}, Case{{Min, 5, Max, 0}, 0, 5},
+                          Case{{-500, 9000, -300, 100}, 0, 470}}) {
         WindowBox box = c.Box;
         ClampToWorkArea(box);
         EXPECT_EQ(c.Left, box.Left) << c.Box.Left << " " << c.Box.Width;
