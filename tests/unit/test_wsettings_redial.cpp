@@ -143,6 +143,7 @@ TEST_P(RedialWhileSettingsOpen, PasswordWindowOpensOverTheMainWindowAndBothClose
     }
     EXPECT_NE(TControllerState::Dialing, ControllerNow().ControllerState);
 }
+
 // Closes the settings window that the main window's menu opened, with the button asked for.
 int closeWith = IDCANCEL;
 void CALLBACK CloseSettings(HWND, UINT, UINT_PTR id, DWORD) {
