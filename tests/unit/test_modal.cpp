@@ -74,26 +74,12 @@ HWND Modal::owner = nullptr;
 HWND Modal::modal = nullptr;
 HWND Modal::edit = nullptr;
 
-// A timer callback ends the loop from inside, as a window's handler would.
-int pendingResult = 0;
-HWND pendingWindow = nullptr;
-void CALLBACK EndTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    EndModal(pendingWindow, pendingResult);
-}
-
-void EndSoon(int result, HWND window) {
-    pendingResult = result;
-    pendingWindow = window;
-    SetTimer(nullptr, 0, 1, EndTimer);
-}
-
 TEST_F(Modal, DialogKeysGoToTheModalWindowOthersToTheFocus) {
     Key(VK_TAB);
     Key(VK_RETURN);
     Key(VK_ESCAPE);
     Key('A');
-    EndSoon(ModalOk, modal);
+    RunStepsOnTimer({[] { EndModal(modal, ModalOk); }});
     EXPECT_EQ(ModalOk, Run());
     std::vector<WPARAM> toModal, toEditKeys;
     for (const Seen& s : seen) {
@@ -105,72 +91,36 @@ TEST_F(Modal, DialogKeysGoToTheModalWindowOthersToTheFocus) {
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
-bool disabledInside = false;
-HWND theOwner = nullptr, theModal = nullptr, inner = nullptr;
-int ticks = 0, innerResult = 0;
-
-void CALLBACK CheckOwnerThenCancel(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    disabledInside = !IsWindowEnabled(theOwner);
-    EndModal(theModal, ModalCancel);
-}
-
-void CALLBACK ZeroTwiceThenSeven(HWND, UINT, UINT_PTR id, DWORD) {
-    ++ticks;
-    if (ticks < 3) {
-        EndModal(theModal, 0);
-        return;
-    }
-    KillTimer(nullptr, id);
-    EndModal(theModal, 7);
-}
-
-bool outerEnabledInside = true;
-void CALLBACK AnswerBothFromInside(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    outerEnabledInside = IsWindowEnabled(theModal) != FALSE;
-    EndModal(theModal, 7); // the outer window's answer: the inner run goes on
-    EndSoon(ModalOk, inner);
-}
-
-// The inner window has the same owner, as the password window opened by the poll inside the
-// settings window's loop.
-void CALLBACK RunInnerLoop(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    SetTimer(nullptr, 0, 1, AnswerBothFromInside);
-    innerResult = RunModal(inner, theOwner);
-    DestroyWindow(inner);
-}
-
-void CALLBACK DestroyModal(HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    DestroyWindow(theModal);
-}
-
-TEST_F(Modal, OwnerDisabledWhileRunning) {
-    theModal = modal;
-    theOwner = owner;
-    SetTimer(nullptr, 0, 1, CheckOwnerThenCancel);
-    EXPECT_EQ(ModalCancel, Run());
+// Each answer comes from a timer step inside the loop, as from a window's handler.
+TEST_F(Modal, OwnerDisabledWhileRunningAndAnswerZeroDoesNotEndTheLoop) {
+    bool disabledInside = false;
+    RunStepsOnTimer({[] { EndModal(modal, 0); },
+                     [&] {
+                         disabledInside = !IsWindowEnabled(owner);
+                         EndModal(modal, 0);
+                     },
+                     [] { EndModal(modal, 7); }});
+    EXPECT_EQ(7, Run());
     EXPECT_TRUE(disabledInside);
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
-TEST_F(Modal, ResultZeroDoesNotEndTheLoop) {
-    theModal = modal;
-    ticks = 0;
-    theOwner = owner;
-    SetTimer(nullptr, 0, 5, ZeroTwiceThenSeven);
-    EXPECT_EQ(7, Run());
-    EXPECT_EQ(3, ticks);
-}
-
+// The inner window has the same owner, as the password window opened by the poll inside the
+// settings window's loop.
 TEST_F(Modal, NestedLoopDisablesTheOuterWindowAndEndsOnlyOnItsOwnAnswer) {
-    theModal = modal;
-    theOwner = owner;
-    inner = CreateWindowExA(0, "TestModalClass", "inner", WS_CAPTION, 60, 60, 100, 60, owner,
-                            nullptr, nullptr, nullptr);
-    SetTimer(nullptr, 0, 1, RunInnerLoop);
+    HWND inner = CreateWindowExA(0, "TestModalClass", "inner", WS_CAPTION, 60, 60, 100, 60, owner,
+                                 nullptr, nullptr, nullptr);
+    int innerResult = 0;
+    bool outerEnabledInside = true;
+    RunStepsOnTimer({[&] {
+                         innerResult = RunModal(inner, owner);
+                         DestroyWindow(inner);
+                     },
+                     [&] {
+                         outerEnabledInside = IsWindowEnabled(modal) != FALSE;
+                         EndModal(modal, 7); // the outer window's answer: the inner run goes on
+                     },
+                     [&] { EndModal(inner, ModalOk); }});
     EXPECT_EQ(7, Run());
     EXPECT_EQ(ModalOk, innerResult);
     EXPECT_FALSE(outerEnabledInside);
@@ -189,8 +139,7 @@ TEST_F(Modal, QuitInsideEndsTheLoopAndIsPostedAgain) {
 }
 
 TEST_F(Modal, WindowDestroyedWithoutEndModalDoesNotHang) {
-    theModal = modal;
-    SetTimer(nullptr, 0, 1, DestroyModal);
+    RunStepsOnTimer({[] { DestroyWindow(modal); }});
     EXPECT_EQ(ModalCancel, Run());
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
@@ -241,11 +190,7 @@ TEST_F(Modal, DroppedTabIsNeverTranslatedIntoACharacter) {
     EXPECT_FALSE(quit);
     for (const Seen& s : seen)
         EXPECT_NE(static_cast<UINT>(WM_CHAR), s.Message);
-    EXPECT_EQ("", [&] {
-        char text[16] = {};
-        GetWindowTextA(edit, text, sizeof text);
-        return std::string(text);
-    }());
+    EXPECT_EQ("", TextOf(edit));
 }
 
 bool offeredOnThread = true;
