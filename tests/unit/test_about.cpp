@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "AboutChecks.h"
+#include "DesignChecks.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
 #include "controls/NURL.h"
@@ -100,7 +100,7 @@ TEST_F(AboutShown, HasItsCaptionClassChildrenAndPlainTextsAlsoAfterASecondSetUp)
     EXPECT_EQ("About Tovane", TextOf(about));
     EXPECT_EQ("TovaneAboutWndClass", ClassOf(about));
     CheckAboutPainting(about);
-    CheckAboutGeometry(about, [](int length) { return length; });
+    CheckAboutGeometry(about, At96);
     HWND close = GetDlgItem(about, 1);
     EXPECT_EQ("Close", TextOf(close));
     DWORD style = static_cast<DWORD>(GetWindowLongA(close, GWL_STYLE));

@@ -2,8 +2,6 @@
 // accessibility interfaces.
 #include <gtest/gtest.h>
 
-#include <oleacc.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -14,6 +12,7 @@
 #include "app/NLogCopy.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
+#include "support/Accessible.h"
 #include "support/Harness.h"
 
 namespace {
@@ -137,62 +136,6 @@ void RightClick(HWND window) {
     ClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2}, MOUSEEVENTF_RIGHTDOWN,
             MOUSEEVENTF_RIGHTUP);
 }
-
-// ---- Accessibility client side ----------------------------------------------------------------
-
-VARIANT Child(LONG id) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_I4;
-    V_I4(&v) = id;
-    return v;
-}
-
-// The object behind a window's client area, released on scope exit.
-class Accessible {
-  public:
-    explicit Accessible(HWND window) {
-        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
-                                   reinterpret_cast<void**>(&object_));
-    }
-    ~Accessible() {
-        if (object_) object_->Release();
-    }
-    Accessible(const Accessible&) = delete;
-    Accessible& operator=(const Accessible&) = delete;
-    IAccessible* operator->() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-
-    std::wstring Name(LONG id = CHILDID_SELF) const {
-        return Read([&](BSTR* b) { return object_->get_accName(Child(id), b); });
-    }
-    std::wstring Value() const {
-        return Read([&](BSTR* b) { return object_->get_accValue(Child(CHILDID_SELF), b); });
-    }
-    LONG Role(LONG id = CHILDID_SELF) const { return Number(&IAccessible::get_accRole, id); }
-    LONG State(LONG id = CHILDID_SELF) const { return Number(&IAccessible::get_accState, id); }
-    LONG Count() const {
-        LONG n = -1;
-        object_->get_accChildCount(&n);
-        return n;
-    }
-
-  private:
-    template <class Get> static std::wstring Read(Get get) {
-        BSTR text = nullptr;
-        if (get(&text) != S_OK || !text) return L"(none)";
-        std::wstring result(text, SysStringLen(text));
-        SysFreeString(text);
-        return result;
-    }
-    LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG id) const {
-        VARIANT v;
-        VariantInit(&v);
-        if ((object_->*get)(Child(id), &v) != S_OK || V_VT(&v) != VT_I4) return -1;
-        return V_I4(&v);
-    }
-    IAccessible* object_ = nullptr;
-};
 
 std::wstring Wide(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
@@ -353,7 +296,7 @@ TEST_F(LogUse, ScreenReaderReadsTheLinesAndTheButtons) {
     EXPECT_TRUE(list.State(1) & STATE_SYSTEM_OFFSCREEN);
     EXPECT_FALSE(list.State(32) & STATE_SYSTEM_OFFSCREEN);
     LONG x = 0, y = 0, w = 0, h = 0;
-    ASSERT_EQ(S_OK, list->accLocation(&x, &y, &w, &h, Child(TopLine + 1)));
+    ASSERT_EQ(S_OK, list->accLocation(&x, &y, &w, &h, ChildId(TopLine + 1)));
     POINT origin = {0, 0};
     ClientToScreen(StatusStrip, &origin);
     EXPECT_EQ(origin.y + 2, y);
@@ -364,7 +307,7 @@ TEST_F(LogUse, ScreenReaderReadsTheLinesAndTheButtons) {
     EXPECT_EQ(TopLine + 2, V_I4(&hit));
     VARIANT last;
     VariantInit(&last);
-    ASSERT_EQ(S_OK, list->accNavigate(NAVDIR_LASTCHILD, Child(CHILDID_SELF), &last));
+    ASSERT_EQ(S_OK, list->accNavigate(NAVDIR_LASTCHILD, ChildId(CHILDID_SELF), &last));
     EXPECT_EQ(32, V_I4(&last));
 
     // The buttons through the system's own objects: caption and disabled state. (Their role is

@@ -22,15 +22,9 @@
 
 namespace {
 
-struct Item {
-    std::string Text;
-    UINT Id;
-    bool Separator;
-    bool Grayed = false;
-};
-
-std::vector<Item> ItemsOf(HMENU menu) {
-    std::vector<Item> items;
+// Each item as "text id", " off" when grayed, "-" for a separator, "|" between items.
+std::string ItemsOf(HMENU menu) {
+    std::string items;
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
         char text[64] = {};
         MENUITEMINFOA info = {};
@@ -39,38 +33,24 @@ std::vector<Item> ItemsOf(HMENU menu) {
         info.dwTypeData = text;
         info.cch = sizeof text;
         GetMenuItemInfoA(menu, static_cast<UINT>(i), TRUE, &info);
-        items.push_back(
-            {text, info.wID, (info.fType & MFT_SEPARATOR) != 0, (info.fState & MFS_DISABLED) != 0});
+        items += i ? "|" : "";
+        if (info.fType & MFT_SEPARATOR) {
+            items += '-';
+            continue;
+        }
+        (items += text) += ' ';
+        items += std::to_string(info.wID) + (info.fState & MFS_DISABLED ? " off" : "");
     }
     return items;
 }
 
-void ExpectItems(HMENU menu, const std::vector<Item>& expected) {
-    std::vector<Item> items = ItemsOf(menu);
-    ASSERT_EQ(expected.size(), items.size());
-    for (size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(expected[i].Separator, items[i].Separator) << i;
-        if (expected[i].Separator) continue;
-        EXPECT_EQ(expected[i].Text, items[i].Text) << i;
-        EXPECT_EQ(expected[i].Id, items[i].Id) << i;
-        EXPECT_EQ(expected[i].Grayed, items[i].Grayed) << expected[i].Text;
-    }
+std::string TrayItems(bool connectGrayed, bool disconnectGrayed) {
+    return std::string("&Restore 3078|-|&Connect 3076") + (connectGrayed ? " off" : "") +
+           "|&Disconnect 3077" + (disconnectGrayed ? " off" : "") + "|-|E&xit 3072";
 }
 
-std::vector<Item> TrayItems(bool connectGrayed, bool disconnectGrayed) {
-    return {{"&Restore", CmdRestore, false},
-            {"", 0, true},
-            {"&Connect", CmdConnect, false, connectGrayed},
-            {"&Disconnect", CmdDisconnect, false, disconnectGrayed},
-            {"", 0, true},
-            {"E&xit", CmdExit, false}};
-}
-
-void ExpectBox(const WindowBox& box, const RECT& r) {
-    EXPECT_EQ(box.Left, r.left);
-    EXPECT_EQ(box.Top, r.top);
-    EXPECT_EQ(box.Width, r.right - r.left);
-    EXPECT_EQ(box.Height, r.bottom - r.top);
+RECT RectOf(const WindowBox& box) {
+    return {box.Left, box.Top, box.Left + box.Width, box.Top + box.Height};
 }
 
 void MoveMain(int x, int y, int width, int height) {
@@ -91,13 +71,6 @@ void ExpectLayout(int band, int connectRight, int disconnectRight, int fromBotto
     EXPECT_EQ(client.bottom - fromBottom, connect.top);
     EXPECT_EQ(client.right - disconnectRight, disconnect.left);
     EXPECT_EQ(client.bottom - fromBottom, disconnect.top);
-}
-
-MINMAXINFO MinMax() {
-    MINMAXINFO info = {};
-    info.ptMaxTrackSize = {5000, 5000};
-    SendMessageA(MainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    return info;
 }
 
 // The main loop's handling of one key-down posted to the focused window.
@@ -129,7 +102,8 @@ void CloseMain() {
     QuitPosted(&code);
 }
 
-// ---- First start: no settings file -----------------------------------------------------------
+// ---- First start: no settings file
+// -----------------------------------------------------------
 
 class FirstStart : public ::testing::Test {
   protected:
@@ -193,30 +167,21 @@ TEST_F(FirstStart, MenusHaveTheirItems) {
     EXPECT_STREQ("&File", text);
     GetMenuStringA(bar, 1, text, sizeof text, MF_BYPOSITION);
     EXPECT_STREQ("&Help", text);
-    ExpectItems(GetSubMenu(bar, 0),
-                {{"&Settings...", CmdSettings, false}, {"", 0, true}, {"E&xit", CmdExit, false}});
-    ExpectItems(
-        GetSubMenu(bar, 1),
-        {{"&Contents", CmdHelpContents, false}, {"", 0, true}, {"&About...", CmdAbout, false}});
-
-    ASSERT_NE(nullptr, TrayMenu);
+    EXPECT_EQ("&Settings... 3073|-|E&xit 3072", ItemsOf(GetSubMenu(bar, 0)));
+    EXPECT_EQ("&Contents 3074|-|&About... 3075", ItemsOf(GetSubMenu(bar, 1)));
     // Both enabled until the controller first sets them.
-    ExpectItems(TrayMenu, TrayItems(false, false));
+    EXPECT_EQ(TrayItems(false, false), ItemsOf(TrayMenu));
     EXPECT_EQ(CmdRestore, GetMenuDefaultItem(TrayMenu, FALSE, 0));
 }
 
 TEST_F(FirstStart, OpensCentredAtTheDefaultSizeAndTopmost) {
-    RECT r = RectOf(MainWindow);
-    EXPECT_EQ(282, r.right - r.left);
-    EXPECT_EQ(165, r.bottom - r.top);
-    EXPECT_EQ((ScreenWidth - 282) / 2, r.left);
-    EXPECT_EQ((ScreenHeight - 165) / 2, r.top);
-    ExpectBox(Settings.WindowRect, r);
+    const RECT r = RectOf(MainWindow);
+    const LONG x = (ScreenWidth - 282) / 2, y = (ScreenHeight - 165) / 2;
+    EXPECT_EQ((RECT{x, y, x + 282, y + 165}), r);
+    EXPECT_EQ(r, RectOf(Settings.WindowRect));
     EXPECT_TRUE(GetWindowLongA(MainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_TRUE(IsWindowVisible(MainWindow));
-    char title[64] = {};
-    GetWindowTextA(MainWindow, title, sizeof title);
-    EXPECT_STREQ("Tovane", title);
+    EXPECT_EQ("Tovane", TextOf(MainWindow));
     EXPECT_EQ(static_cast<LONG>(WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX),
               GetWindowLongA(MainWindow, GWL_STYLE) &
                   (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
@@ -228,11 +193,8 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
     EXPECT_TRUE(GetWindowLongA(StatusStrip, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     ExpectLayout(35, 79, 159, 29);
 
-    char text[32] = {};
-    GetWindowTextA(ConnectButton, text, sizeof text);
-    EXPECT_STREQ("Connect", text);
-    GetWindowTextA(DisconnectButton, text, sizeof text);
-    EXPECT_STREQ("Disconnect", text);
+    EXPECT_EQ("Connect", TextOf(ConnectButton));
+    EXPECT_EQ("Disconnect", TextOf(DisconnectButton));
     EXPECT_EQ(static_cast<int>(CmdConnect), GetDlgCtrlID(ConnectButton));
     EXPECT_EQ(static_cast<int>(CmdDisconnect), GetDlgCtrlID(DisconnectButton));
     EXPECT_TRUE(IsWindowEnabled(ConnectButton));
@@ -252,27 +214,22 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
     EXPECT_EQ(tm.tmHeight + tm.tmExternalLeading, LineHeight);
 }
 
-TEST_F(FirstStart, ButtonsStayAnchoredWhenResized) {
-    RECT before = RectOf(MainWindow);
-    MoveMain(before.left, before.top, 420, 330);
-    ExpectLayout(35, 79, 159, 29);
-    MoveMain(before.left, before.top, 200, 140);
-    ExpectLayout(35, 79, 159, 29);
-    MoveMain(before.left, before.top, 282, 165);
-}
-
-TEST_F(FirstStart, KeepsItsMinimumSize) {
-    MINMAXINFO info = MinMax();
+TEST_F(FirstStart, ButtonsStayAnchoredWhenResizedDownToTheMinimumSize) {
+    MINMAXINFO info = {};
+    info.ptMaxTrackSize = {5000, 5000};
+    SendMessageA(MainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
     EXPECT_EQ(180, info.ptMinTrackSize.x);
     EXPECT_EQ(2 * DoubleFrameHeight + CaptionHeight + MenuHeight + 35 + LineHeight,
               info.ptMinTrackSize.y);
     EXPECT_EQ(5000, info.ptMaxTrackSize.x) << "the other members are left alone";
 
     RECT before = RectOf(MainWindow);
-    MoveMain(before.left, before.top, 100, 60);
-    RECT small = RectOf(MainWindow);
-    EXPECT_EQ(180, small.right - small.left);
-    EXPECT_EQ(info.ptMinTrackSize.y, small.bottom - small.top);
+    for (SIZE size : {SIZE{420, 330}, SIZE{200, 140}, SIZE{100, 60}}) {
+        MoveMain(before.left, before.top, size.cx, size.cy);
+        ExpectLayout(35, 79, 159, 29);
+    }
+    EXPECT_EQ(180, SizeOf(MainWindow).cx);
+    EXPECT_EQ(info.ptMinTrackSize.y, SizeOf(MainWindow).cy);
     MoveMain(before.left, before.top, 282, 165);
 }
 
@@ -359,7 +316,7 @@ bool DrainFindingNull() {
     return found;
 }
 
-std::vector<Item> expectedTrayItems;
+std::string expectedTrayItems;
 BOOL WINAPI RecordTrack(HMENU menu, UINT flags, int x, int y, int, HWND owner, const RECT*) {
     ++track.Calls;
     track.Menu = menu;
@@ -368,7 +325,7 @@ BOOL WINAPI RecordTrack(HMENU menu, UINT flags, int x, int y, int, HWND owner, c
     track.Owner = owner;
     track.Foreground = GetForegroundWindow();
     track.NullQueuedBefore = DrainFindingNull();
-    ExpectItems(menu, expectedTrayItems); // the states as shown
+    EXPECT_EQ(expectedTrayItems, ItemsOf(menu)); // the states as shown
     return FALSE;
 }
 
@@ -398,56 +355,94 @@ struct TrayCalls {
     void* track_ = nullptr;
 };
 
-TEST_F(FirstStart, TrayIconIsAddedAgainForANewTaskbarAndRemovedOnRestore) {
+// Where the window is: "tray" (hidden, with an icon), "shown", or "iconic" (on the taskbar).
+std::string WhereTheWindowIs() {
+    if (InTray) return IsWindowVisible(MainWindow) ? "tray but shown" : "tray";
+    if (!IsWindowVisible(MainWindow)) return "hidden without an icon";
+    return IsIconic(MainWindow) ? "iconic" : "shown";
+}
+
+// Every road into the tray and out, with the shell taking the icon or refusing it (right after
+// logon, or without a taskbar): the window never hides without an icon. A new taskbar gets the
+// icon again: refused as an add while it is still there, it is modified instead.
+TEST_F(FirstStart, TrayIconFollowsTheShellOnEveryRoadInAndOut) {
     TrayCalls calls;
+    Dialling dialling; // a dial that connects with shrink-when-connected on
     const std::string name(100, 'n');
     ReplaceString(Settings.ConnectionName, NewString(name.c_str()));
     const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-    SendMessageA(MainWindow, taskbarCreated, 0, 0);
-    EXPECT_TRUE(shellCalls.empty()) << "not in the tray: nothing to add again";
-
-    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE | 2, 0); // the system's low bits
-    EXPECT_TRUE(InTray);
-    EXPECT_FALSE(IsWindowVisible(MainWindow));
-    EXPECT_FALSE(IsIconic(MainWindow));
-    ASSERT_EQ(1u, shellCalls.size());
-    EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[0].first);
-    ExpectAddRecord(shellCalls[0].second, "Tovane - " + name.substr(0, 54));
-
-    // A repeated broadcast finds the icon there: refused as an add, it is modified. Explorer
-    // restarted: the same record again. Either way the window stays in the tray.
-    SendMessageA(MainWindow, taskbarCreated, 0, 0);
-    iconShown = false;
-    SendMessageA(MainWindow, taskbarCreated, 0, 0);
-    ASSERT_EQ(4u, shellCalls.size());
-    for (size_t i = 1; i < 4; ++i) {
-        EXPECT_EQ(static_cast<DWORD>(i == 2 ? NIM_MODIFY : NIM_ADD), shellCalls[i].first);
-        EXPECT_EQ(
-            0, std::memcmp(&shellCalls[0].second, &shellCalls[i].second, NOTIFYICONDATAA_V1_SIZE));
+    auto send = [](UINT message, WPARAM wParam, LPARAM lParam) {
+        return [=] { SendMessageA(MainWindow, message, wParam, lParam); };
+    };
+    auto connected = [] {
+        Settings.ShrinkWhenConnected = 1;
+        Connect();
+        OnDialReport(RASCS_Connected, 0);
+        Settings.ShrinkWhenConnected = 0;
+    };
+    const struct {
+        const char* What;
+        BOOL Answer;
+        std::function<void()> Do;
+        const char* Calls; // the shell's messages: Add, Modify, Delete
+        const char* Where;
+    } steps[] = {
+        {"new taskbar, not in the tray", TRUE, send(taskbarCreated, 0, 0), "", "shown"},
+        {"minimise, the system's low bits set", TRUE, send(WM_SYSCOMMAND, SC_MINIMIZE | 2, 0), "A",
+         "tray"},
+        {"new taskbar, the icon still there", TRUE, send(taskbarCreated, 0, 0), "AM", "tray"},
+        {"new taskbar, the icon gone", TRUE,
+         [&] {
+             iconShown = false;
+             SendMessageA(MainWindow, taskbarCreated, 0, 0);
+         },
+         "A", "tray"},
+        {"mouse move over the icon", TRUE, send(TrayCallbackMessage, TrayIconId, WM_MOUSEMOVE), "",
+         "tray"},
+        {"left click on the icon", TRUE, send(TrayCallbackMessage, TrayIconId, WM_LBUTTONUP), "D",
+         "shown"},
+        {"minimise", TRUE, send(WM_SYSCOMMAND, SC_MINIMIZE, 0), "A", "tray"},
+        {"the tray menu's Restore", TRUE, send(WM_COMMAND, CmdRestore, 0), "D", "shown"},
+        {"restore while not in the tray", TRUE, RestoreFromTray, "", "shown"},
+        {"minimise, refused", FALSE, send(WM_SYSCOMMAND, SC_MINIMIZE, 0), "A", "iconic"},
+        {"connected, refused", FALSE,
+         [&] {
+             ShowWindow(MainWindow, SW_RESTORE);
+             connected();
+             EXPECT_EQ(TControllerState::Ready, ControllerNow().ControllerState);
+         },
+         "A", "shown"},
+        {"connected", TRUE, connected, "A", "tray"},
+        {"connected again: no second icon, a balloon", TRUE, connected, "M", "tray"},
+        {"new taskbar refusing as an add and as a change", FALSE, send(taskbarCreated, 0, 0), "AM",
+         "shown"},
+    };
+    RECT shown = RectOf(MainWindow);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.What);
+        const size_t before = shellCalls.size();
+        shellAnswer = step.Answer;
+        step.Do();
+        std::string seen;
+        for (size_t i = before; i < shellCalls.size(); ++i)
+            seen += "AMD"[shellCalls[i].first];
+        EXPECT_EQ(step.Calls, seen);
+        EXPECT_EQ(step.Where, WhereTheWindowIs());
+        if (std::string(step.Where) == "shown") {
+            EXPECT_EQ(shown, RectOf(MainWindow));
+        }
     }
-    EXPECT_TRUE(InTray);
-    EXPECT_FALSE(IsWindowVisible(MainWindow));
-
-    SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_MOUSEMOVE);
-    EXPECT_TRUE(InTray) << "other mouse messages do nothing";
-    SendMessageA(MainWindow, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
-    ASSERT_EQ(5u, shellCalls.size());
-    EXPECT_EQ(static_cast<DWORD>(NIM_DELETE), shellCalls[4].first);
-    EXPECT_EQ(MainWindow, shellCalls[4].second.hWnd);
-    EXPECT_EQ(1u, shellCalls[4].second.uID);
-    RECT r = RectOf(MainWindow);
-    EXPECT_EQ(282, r.right - r.left) << "comes back at its size";
-
-    // The tray menu's Restore; restoring when not in the tray only shows the window.
-    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    SendMessageA(MainWindow, WM_COMMAND, CmdRestore, 0);
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
-    RestoreFromTray();
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
+    // The icon's record is the first version's, the same at every add and change; each balloon
+    // and each removal names the same icon.
+    ASSERT_FALSE(shellCalls.empty());
+    ExpectAddRecord(shellCalls[0].second, "Tovane - " + name.substr(0, 54));
+    for (const auto& [message, data] : shellCalls) {
+        EXPECT_EQ(MainWindow, data.hWnd);
+        EXPECT_EQ(1u, data.uID);
+        if (message != NIM_DELETE && data.uFlags != NIF_INFO) {
+            EXPECT_EQ(0, std::memcmp(&shellCalls[0].second, &data, NOTIFYICONDATAA_V1_SIZE));
+        }
+    }
 }
 
 DWORD WINAPI HandleGone(HRASCONN, RASCONNSTATUSA*) {
@@ -501,48 +496,6 @@ TEST_F(FirstStart, BalloonsComeOnlyFromTheTrayInTheSecondVersionsRecord) {
         EXPECT_STREQ(told[i - 1][0], balloon.szInfoTitle);
         EXPECT_STREQ(told[i - 1][1], balloon.szInfo);
     }
-}
-
-// Right after logon, or without a taskbar, the shell refuses the icon: the window must stay
-// within reach on every road into the tray.
-TEST_F(FirstStart, RefusedTrayIconNeverHidesTheWindow) {
-    TrayCalls calls;
-    shellAnswer = FALSE;
-    SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_EQ(1u, shellCalls.size());
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
-    EXPECT_TRUE(IsIconic(MainWindow)) << "minimised to the taskbar instead";
-    ShowWindow(MainWindow, SW_RESTORE);
-
-    // A dial that connects with shrink-when-connected on.
-    Dialling dialling;
-    Settings.ShrinkWhenConnected = 1;
-    Connect();
-    OnDialReport(RASCS_Connected, 0);
-    EXPECT_EQ(2u, shellCalls.size());
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
-    EXPECT_EQ(TControllerState::Ready, ControllerNow().ControllerState);
-
-    shellAnswer = TRUE;
-    Connect();
-    OnDialReport(RASCS_Connected, 0);
-    EXPECT_TRUE(InTray);
-    EXPECT_FALSE(IsWindowVisible(MainWindow));
-    // Already in the tray: a dial that connects adds no second icon (a balloon at most).
-    Connect();
-    OnDialReport(RASCS_Connected, 0);
-    EXPECT_EQ(3, std::count_if(shellCalls.begin(), shellCalls.end(),
-                               [](const auto& call) { return call.first == NIM_ADD; }));
-    Settings.ShrinkWhenConnected = 0;
-
-    // A new taskbar that refuses the icon again, as an add and as a change: the window comes back.
-    shellAnswer = FALSE;
-    SendMessageA(MainWindow, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_EQ(static_cast<DWORD>(NIM_MODIFY), shellCalls.back().first);
-    EXPECT_FALSE(InTray);
-    EXPECT_TRUE(IsWindowVisible(MainWindow));
 }
 
 TEST_F(FirstStart, TrayMenuOnRightButtonUpInEitherControlState) {
@@ -617,7 +570,7 @@ TEST_F(FirstStart, CloseIsRefusedWhileTheControllerIsBusy) {
     EXPECT_FALSE(QuitPosted(&code));
 }
 
-TEST_F(FirstStart, EndSessionStoresTheBox) {
+TEST_F(FirstStart, EndSessionStoresTheNormalBoxAndSavesIt) {
     MoveMain(120, 90, 300, 200);
     Settings.WindowRect = {0, 0, 0, 0};
     SendMessageA(MainWindow, WM_ENDSESSION, FALSE, 0);
@@ -625,32 +578,23 @@ TEST_F(FirstStart, EndSessionStoresTheBox) {
     EXPECT_FALSE(ControllerNow().SessionEnding);
 
     SendMessageA(MainWindow, WM_ENDSESSION, TRUE, 0);
-    ExpectBox({120, 90, 300, 200}, RectOf(MainWindow));
-    ExpectBox(Settings.WindowRect, RectOf(MainWindow));
+    EXPECT_EQ((RECT{120, 90, 420, 290}), RectOf(MainWindow));
+    EXPECT_EQ((RECT{120, 90, 420, 290}), RectOf(Settings.WindowRect));
     EXPECT_TRUE(ControllerNow().SessionEnding);
     EXPECT_FALSE(KillTimer(MainWindow, PollTimerId)) << "the poll timer is stopped";
-
     // The settings are saved too, since the loop may never reach its own save.
-    std::string bytes = ReadWholeFile(SettingsFile);
-    ASSERT_GE(bytes.size(), 20u);
-    int32_t box[4] = {};
-    std::memcpy(box, bytes.data() + 4, sizeof box);
-    EXPECT_EQ(120, box[0]);
-    EXPECT_EQ(90, box[1]);
-    EXPECT_EQ(300, box[2]);
-    EXPECT_EQ(200, box[3]);
-}
+    const std::string bytes = ReadWholeFile(SettingsFile);
+    EXPECT_EQ((std::vector<int32_t>{120, 90, 300, 200}),
+              (std::vector<int32_t>{Int32At(bytes, 4), Int32At(bytes, 8), Int32At(bytes, 12),
+                                    Int32At(bytes, 16)}));
 
-TEST_F(FirstStart, MinimisedWindowStoresItsNormalBox) {
+    // Minimised, the box to store is the normal one.
     MoveMain(140, 110, 300, 200);
     ShowWindow(MainWindow, SW_MINIMIZE);
     PumpMessages(20);
     ASSERT_TRUE(IsIconic(MainWindow));
     SendMessageA(MainWindow, WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(WindowBox({140, 110, 300, 200}).Left, Settings.WindowRect.Left);
-    EXPECT_EQ(110, Settings.WindowRect.Top);
-    EXPECT_EQ(300, Settings.WindowRect.Width);
-    EXPECT_EQ(200, Settings.WindowRect.Height);
+    EXPECT_EQ((RECT{140, 110, 440, 310}), RectOf(Settings.WindowRect));
     ShowWindow(MainWindow, SW_RESTORE);
     PumpMessages(20);
 }
@@ -667,16 +611,15 @@ TEST_F(FirstStart, CloseEndsTheProgramAndStoresTheBox) {
     WPARAM code = 99;
     EXPECT_TRUE(QuitPosted(&code));
     EXPECT_EQ(0u, code);
-    ExpectBox({100, 80, 320, 210}, RECT{Settings.WindowRect.Left, Settings.WindowRect.Top,
-                                        Settings.WindowRect.Left + Settings.WindowRect.Width,
-                                        Settings.WindowRect.Top + Settings.WindowRect.Height});
+    EXPECT_EQ((RECT{100, 80, 420, 290}), RectOf(Settings.WindowRect));
     EXPECT_FALSE(InTray) << "the tray icon goes with the window";
     EXPECT_FALSE(IsMenu(tray)) << "and so does its menu";
     EXPECT_EQ(0, StatusLineCount()) << "the log is freed";
     EXPECT_FALSE(WindowReady);
 }
 
-// ---- A stored box partly off the work area ---------------------------------------------------
+// ---- A stored box partly off the work area
+// ---------------------------------------------------
 
 class StoredBox : public ::testing::Test {
   protected:
@@ -693,45 +636,36 @@ class StoredBox : public ::testing::Test {
 };
 
 TEST_F(StoredBox, IsPulledInsideTheWorkAreaAndNotTopmost) {
-    RECT r = RectOf(MainWindow);
-    EXPECT_EQ(WorkArea.right - 300, r.left);
-    EXPECT_EQ(WorkArea.top, r.top);
-    EXPECT_EQ(300, r.right - r.left);
-    EXPECT_EQ(180, r.bottom - r.top);
-    ExpectBox(Settings.WindowRect, r);
+    const RECT r = RectOf(MainWindow);
+    EXPECT_EQ((RECT{WorkArea.right - 300, WorkArea.top, WorkArea.right, WorkArea.top + 180}), r);
+    EXPECT_EQ(r, RectOf(Settings.WindowRect));
     EXPECT_FALSE(GetWindowLongA(MainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
     ExpectLayout(35, 79, 159, 29);
 }
 
 // ---- The tray tip ---------------------------------------------------------------------------
 
-TEST(TrayTip, NamesTheEntry) {
-    EXPECT_EQ("Tovane", TrayTipText(nullptr));
-    EXPECT_EQ("Tovane", TrayTipText(""));
-    EXPECT_EQ("Tovane - My ISP", TrayTipText("My ISP"));
-}
-
-TEST(TrayTip, LongNamesAreCutTo63Characters) {
-    std::string name(100, 'n');
-    std::string tip = TrayTipText(name.c_str());
-    EXPECT_EQ(63u, tip.size());
-    EXPECT_EQ("Tovane - " + name.substr(0, 54), tip);
-    EXPECT_EQ(63u, TrayTipText(std::string(54, 'x').c_str()).size());
-    EXPECT_EQ(62u, TrayTipText(std::string(53, 'x').c_str()).size());
-}
-
-TEST(TrayTip, DoubleByteCharacterIsNotSplit) {
+// Cut to 63 characters, never inside a double-byte character.
+TEST(TrayTip, NamesTheEntryInAtMost63CharactersWithoutSplittingOne) {
     constexpr UINT ShiftJis = 932;
     ASSERT_TRUE(IsDBCSLeadByteEx(ShiftJis, 0x82));
-    const std::string wide = "\x82\xA0"; // one double-byte character
-    // Its lead byte would be the 63rd character: the whole character goes.
-    std::string tip = TrayTipText((std::string(53, 'a') + wide).c_str(), ShiftJis);
-    EXPECT_EQ("Tovane - " + std::string(53, 'a'), tip);
-    // One earlier, it fits exactly.
-    tip = TrayTipText((std::string(52, 'a') + wide + "zz").c_str(), ShiftJis);
-    EXPECT_EQ("Tovane - " + std::string(52, 'a') + wide, tip);
-    // Under a single-byte code page the same bytes are two characters.
-    EXPECT_EQ(63u, TrayTipText((std::string(53, 'a') + wide).c_str(), 1252).size());
+    const std::string wide = "\x82\xA0", n100(100, 'n'); // one double-byte character
+    const struct {
+        std::string Name;
+        UINT CodePage;
+        std::string Tip; // after "Tovane - "
+    } cases[] = {
+        {"My ISP", CP_ACP, "My ISP"},
+        {n100, CP_ACP, n100.substr(0, 54)},
+        {std::string(53, 'x'), CP_ACP, std::string(53, 'x')},
+        {std::string(53, 'a') + wide, ShiftJis, std::string(53, 'a')}, // the lead byte 63rd
+        {std::string(52, 'a') + wide + "zz", ShiftJis, std::string(52, 'a') + wide}, // it fits
+        {std::string(53, 'a') + wide, 1252, std::string(53, 'a') + wide[0]}, // two characters
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ("Tovane - " + c.Tip, TrayTipText(c.Name.c_str(), c.CodePage)) << c.Name;
+    EXPECT_EQ("Tovane", TrayTipText(nullptr));
+    EXPECT_EQ("Tovane", TrayTipText(""));
 }
 
 // ---- A main window that cannot be created ---------------------------------------------------
@@ -762,9 +696,7 @@ TEST(StartUp, AMainWindowThatCannotBeCreatedIsReportedAndEndsTheProgram) {
     InitShared(); // the path the start-up will use: beside this program
     const std::string dat = SettingsFile;
     // A box off the work area: any rewrite would store it pulled inside.
-    const std::string stored = std::string(4, '\0') + Int32Bytes(5000) + Int32Bytes(5000) +
-                               Int32Bytes(300) + Int32Bytes(200) + Int32Bytes(0) + Int32Bytes(0) +
-                               Int32Bytes(0);
+    const std::string stored = DatFile::At(5000, 5000, 300, 200).Bytes();
     WriteWholeFile(dat, stored);
 
     refuseHook = SetWindowsHookExA(WH_CBT, RefuseMainWindow, nullptr, GetCurrentThreadId());
@@ -782,9 +714,7 @@ TEST(StartUp, AMainWindowThatCannotBeCreatedIsReportedAndEndsTheProgram) {
     char system[512] = {};
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    ERROR_NOT_ENOUGH_MEMORY, 0, system, sizeof system, nullptr);
-    std::string systemText = system;
-    while (!systemText.empty() && (systemText.back() == '\n' || systemText.back() == '\r'))
-        systemText.pop_back();
+    const std::string systemText(system, std::strcspn(system, "\r\n"));
     ASSERT_FALSE(systemText.empty());
     EXPECT_EQ("Tovane could not create its main window.\n\n" + systemText, shownBoxes[0].Text);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), shownBoxes[0].Style);

@@ -124,11 +124,7 @@ HWND ImageButton::plain = nullptr;
 COLORREF ImageButton::face = 0;
 
 TEST_F(ImageButton, IsAnOwnerDrawnSuperclassOfTheSystemButton) {
-    EXPECT_EQ("TovaneIBTNClass", [] {
-        char name[64] = {};
-        GetClassNameA(button, name, sizeof name);
-        return std::string(name);
-    }());
+    EXPECT_EQ("TovaneIBTNClass", ClassOf(button));
     WNDCLASSA system = {}, ours = {};
     ASSERT_TRUE(GetClassInfoA(nullptr, "BUTTON", &system));
     ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), "TovaneIBTNClass", &ours));
@@ -151,30 +147,22 @@ TEST_F(ImageButton, RaisedFaceSitsInAnEtchedRecess) {
     Canvas c(ButtonWidth, ButtonHeight);
     c.Draw(button, 0);
     const int r = c.Width(), b = c.Height();
-    // Outer ring: shadow left and top, highlight right and bottom.
-    EXPECT_EQ(ColorBtnShadow, c.At(0, 0));
-    EXPECT_EQ(ColorBtnShadow, c.At(0, b - 1));
-    EXPECT_EQ(ColorBtnShadow, c.At(r - 1, 0));
-    EXPECT_EQ(ColorBtnShadow, c.At(40, 0));
-    EXPECT_EQ(ColorBtnHighlight, c.At(1, b - 1));
-    EXPECT_EQ(ColorBtnHighlight, c.At(r - 1, b - 1));
-    EXPECT_EQ(ColorBtnHighlight, c.At(r - 1, 1));
-    // Black outline one pixel in.
-    EXPECT_EQ(RGB(0, 0, 0), c.At(1, 1));
-    EXPECT_EQ(RGB(0, 0, 0), c.At(r - 2, b - 2));
-    EXPECT_EQ(RGB(0, 0, 0), c.At(40, 1));
-    EXPECT_EQ(RGB(0, 0, 0), c.At(1, 12));
-    // Raised face: highlight left and top, shadow right and bottom.
-    EXPECT_EQ(ColorBtnHighlight, c.At(2, 2));
-    EXPECT_EQ(ColorBtnHighlight, c.At(2, 12));
-    EXPECT_EQ(ColorBtnHighlight, c.At(40, 2));
-    EXPECT_EQ(ColorBtnShadow, c.At(2, b - 3));
-    EXPECT_EQ(ColorBtnShadow, c.At(40, b - 3));
-    EXPECT_EQ(ColorBtnShadow, c.At(r - 3, 12));
-    EXPECT_EQ(ColorBtnShadow, c.At(r - 3, 2));
-    // Face colour inside, and nothing left undrawn.
-    EXPECT_EQ(face, c.At(3, 3));
-    EXPECT_EQ(face, c.At(r - 4, b - 4));
+    const COLORREF shadow = ColorBtnShadow, light = ColorBtnHighlight, black = RGB(0, 0, 0);
+    // The outer ring: shadow left and top, highlight right and bottom. The black outline one
+    // pixel in. The raised face: highlight left and top, shadow right and bottom; its colour
+    // inside.
+    const struct {
+        int X, Y;
+        COLORREF Color;
+    } probes[] = {
+        {0, 0, shadow},        {0, b - 1, shadow},    {r - 1, 0, shadow}, {40, 0, shadow},
+        {1, b - 1, light},     {r - 1, b - 1, light}, {r - 1, 1, light},  {1, 1, black},
+        {r - 2, b - 2, black}, {40, 1, black},        {1, 12, black},     {2, 2, light},
+        {2, 12, light},        {40, 2, light},        {2, b - 3, shadow}, {40, b - 3, shadow},
+        {r - 3, 12, shadow},   {r - 3, 2, shadow},    {3, 3, face},       {r - 4, b - 4, face}};
+    for (const auto& p : probes)
+        EXPECT_EQ(p.Color, c.At(p.X, p.Y)) << p.X << ", " << p.Y;
+    // Nothing left undrawn.
     for (COLORREF p : c.Pixels())
         ASSERT_NE(Canvas::Sentinel, p);
     EXPECT_GT(Find(c, RGB(0, 0, 0)).Count, 20) << "caption in black";
@@ -303,16 +291,9 @@ TEST_F(ImageButton, LongCaptionIsCutTo239Characters) {
 TEST_F(ImageButton, TwoQuickClicksAreTwoPresses) {
     commands.clear();
     SetForegroundWindow(owner);
-    RECT r = {};
-    GetWindowRect(button, &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    PumpMessages(50);
-    INPUT clicks[4] = {};
-    for (int i = 0; i < 4; ++i) {
-        clicks[i].type = INPUT_MOUSE;
-        clicks[i].mi.dwFlags = i % 2 == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    }
-    ASSERT_EQ(4u, SendInput(4, clicks, sizeof(INPUT)));
+    const RECT r = RectOf(button);
+    for (int i = 0; i < 2; ++i)
+        ClickAt({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
     PumpUntil([] { return commands.size() >= 2; }, 2000);
     PumpMessages(100);
     ASSERT_EQ(2u, commands.size());

@@ -6,9 +6,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "AboutChecks.h"
+#include "DesignChecks.h"
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
@@ -48,18 +49,6 @@ class StartUpAt120Dpi : public ::testing::Environment {
 };
 const auto* environment = ::testing::AddGlobalTestEnvironment(new StartUpAt120Dpi);
 
-std::vector<int> Size(HWND window) {
-    SIZE size = SizeOf(window);
-    return {size.cx, size.cy};
-}
-
-HWND Standard(HWND window, int index) { // the controls with id 0, in creation order
-    int i = 0;
-    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (GetDlgCtrlID(child) == 0 && i++ == index) return child;
-    return nullptr;
-}
-
 TEST(At120Dpi, TheScaleComesFromTheScreen) {
     EXPECT_EQ(120, ScreenDpi);
     EXPECT_TRUE(DpiScaling);
@@ -69,39 +58,31 @@ TEST(At120Dpi, TheScaleComesFromTheScreen) {
 }
 
 TEST(At120Dpi, TheMainWindowOpensCentredAtTheScaledSizeWithAScaledLayout) {
-    RECT r = RectOf(MainWindow);
-    EXPECT_EQ((std::vector<int>{352, 206}), Size(MainWindow));
-    EXPECT_EQ((ScreenWidth - 352) / 2, r.left);
-    EXPECT_EQ((ScreenHeight - 206) / 2, r.top);
+    const LONG x = (ScreenWidth - 352) / 2, y = (ScreenHeight - 206) / 2;
+    EXPECT_EQ((RECT{x, y, x + 352, y + 206}), RectOf(MainWindow)); // 282 by 165: 352.5 -> 352
 
     // Band 35, boxes 79, 159 and 29 from the right and bottom edges, buttons 75 by 25.
-    RECT client = {};
-    GetClientRect(MainWindow, &client);
-    EXPECT_EQ((std::vector<int>{0, 0, client.right, client.bottom - 44}), PlaceOf(StatusStrip));
-    EXPECT_EQ((std::vector<int>{client.right - 99, client.bottom - 36, 94, 31}),
-              PlaceOf(ConnectButton));
-    EXPECT_EQ((std::vector<int>{client.right - 199, client.bottom - 36, 94, 31}),
-              PlaceOf(DisconnectButton));
+    const RECT client = ClientOf(MainWindow);
+    EXPECT_EQ((std::vector<int>{0, 0, client.right, client.bottom - At120(35)}),
+              PlaceOf(StatusStrip));
+    for (auto [button, right] : {std::pair{ConnectButton, 79}, std::pair{DisconnectButton, 159}})
+        EXPECT_EQ((std::vector<int>{client.right - At120(right), client.bottom - At120(29),
+                                    At120(75), At120(25)}),
+                  PlaceOf(button));
     MINMAXINFO info = {};
     SendMessageA(MainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-    EXPECT_EQ(2 * 94 + 30, info.ptMinTrackSize.x); // the 30 is not scaled
+    EXPECT_EQ(2 * At120(75) + 30, info.ptMinTrackSize.x); // the 30 is not scaled
 }
 
-TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
-    HWND window = CreateSettingsWindow(MainWindow, nullptr);
+TEST(At120Dpi, TheSettingsAndPasswordWindowsAndEveryControlGrow) {
+    HWND window = CreatePasswordWindow(MainWindow);
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ((std::vector<int>{449, 191}), Size(window)); // 448.75, 191.25
-    std::vector<int> list = PlaceOf(Standard(window, 0));
-    EXPECT_EQ((std::vector<int>{5, 24, 250}), std::vector<int>(list.begin(), list.begin() + 3));
-    EXPECT_EQ((std::vector<int>{5, 78, 120, 26}), PlaceOf(Standard(window, 1))); // 77.5 -> 78
-    EXPECT_EQ((std::vector<int>{134, 78, 120, 26}), PlaceOf(Standard(window, 2)));
-    EXPECT_EQ((std::vector<int>{266, 14, 175, 21}), PlaceOf(Standard(window, 3)));
-    EXPECT_EQ((std::vector<int>{266, 38, 175, 21}), PlaceOf(Standard(window, 4))); // 37.5 -> 38
-    EXPECT_EQ((std::vector<int>{266, 61, 175, 21}), PlaceOf(Standard(window, 5)));
-    EXPECT_EQ((std::vector<int>{266, 85, 175, 21}), PlaceOf(Standard(window, 6)));
-    EXPECT_EQ((std::vector<int>{138, 124, 94, 31}), PlaceOf(GetDlgItem(window, 1))); // 137.5
-    EXPECT_EQ((std::vector<int>{240, 124, 94, 31}), PlaceOf(GetDlgItem(window, 2)));
-    EXPECT_EQ((std::vector<int>{342, 124, 94, 31}), PlaceOf(GetDlgItem(window, 9))); // 342.5
+    CheckDesign(window, PasswordSize, PasswordBoxes, At120);
+    DestroyWindow(window);
+
+    window = CreateSettingsWindow(MainWindow, nullptr);
+    ASSERT_NE(nullptr, window);
+    CheckDesign(window, SettingsSize, SettingsBoxes, At120); // Help at 274: 342.5 -> 342
 
     // The labels and the etched line are painted at their scaled places.
     ShowWindow(window, SW_SHOWNOACTIVATE);
@@ -117,19 +98,6 @@ TEST(At120Dpi, TheSettingsWindowAndEveryControlGrow) {
     EXPECT_EQ(ColorBtnHighlight, line[2]);
     EXPECT_GT(ink, 20);
     EXPECT_EQ(0, above);
-}
-
-TEST(At120Dpi, ThePasswordWindowAndItsControlsGrow) {
-    HWND window = CreatePasswordWindow(MainWindow);
-    ASSERT_NE(nullptr, window);
-    EXPECT_EQ((std::vector<int>{266, 136}), Size(window)); // 266.25, 136.25
-    HWND user = FindWindowExA(window, nullptr, "EDIT", nullptr);
-    EXPECT_EQ((std::vector<int>{5, 24, 120, 26}), PlaceOf(user)); // 23.75, 26.25
-    EXPECT_EQ((std::vector<int>{134, 24, 120, 26}),
-              PlaceOf(FindWindowExA(window, user, "EDIT", nullptr)));
-    EXPECT_EQ((std::vector<int>{58, 69, 94, 31}), PlaceOf(GetDlgItem(window, 1))); // 57.5, 68.75
-    EXPECT_EQ((std::vector<int>{160, 69, 94, 31}), PlaceOf(GetDlgItem(window, 2)));
-    DestroyWindow(window);
 }
 
 // One about window for the remaining checks: destroying a shown window is slow under Wine.

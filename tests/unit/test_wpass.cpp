@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DesignChecks.h"
 #include "app/WMain.h"
 #include "common/NCommon.h"
 #include "support/Harness.h"
@@ -60,8 +61,7 @@ TEST_F(PasswordWindow, BuiltWithItsCaptionLayoutAndControls) {
     EXPECT_FALSE(IsWindowVisible(window));
     EXPECT_EQ("Tovane - Office password", TextOf(window));
     EXPECT_EQ("TovanePasswordWndClass", ClassOf(window));
-    EXPECT_EQ(213, SizeOf(window).cx);
-    EXPECT_EQ(109, SizeOf(window).cy);
+    CheckDesign(window, PasswordSize, PasswordBoxes, At96);
 
     ASSERT_TRUE(user && password && ok && cancel);
     EXPECT_EQ("bob", TextOf(user));
@@ -75,10 +75,6 @@ TEST_F(PasswordWindow, BuiltWithItsCaptionLayoutAndControls) {
     }
     EXPECT_EQ("OK", TextOf(ok));
     EXPECT_EQ("Cancel", TextOf(cancel));
-    EXPECT_EQ((std::vector<int>{4, 19, 96, 21}), PlaceOf(user));
-    EXPECT_EQ((std::vector<int>{107, 19, 96, 21}), PlaceOf(password));
-    EXPECT_EQ((std::vector<int>{46, 55, 75, 25}), PlaceOf(ok));
-    EXPECT_EQ((std::vector<int>{128, 55, 75, 25}), PlaceOf(cancel));
     DestroyWindow(window);
 
     FreeString(Settings.ConnectionName);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DesignChecks.h"
 #include "app/NConnection.h"
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
@@ -216,24 +217,7 @@ TEST_F(SettingsWindow, ClassHasNoBackgroundIconOrMenu) {
     EXPECT_EQ(LoadCursorA(nullptr, IDC_ARROW), wc.hCursor);
 }
 
-TEST_F(SettingsWindow, BuiltAtItsSizeWithNoControlFocused) {
-    Controls c = Open();
-    ASSERT_NE(nullptr, c.Window);
-    RECT r = RectOf(c.Window);
-    EXPECT_EQ(359, r.right - r.left);
-    EXPECT_EQ(153, r.bottom - r.top);
-    HWND focus = GetFocus(); // no control has the focus at creation
-    EXPECT_TRUE(focus == nullptr || GetParent(focus) != c.Window);
-}
-
-void ExpectBox(const RECT& want, const RECT& got, const std::string& what) {
-    EXPECT_EQ(want.left, got.left) << what;
-    EXPECT_EQ(want.top, got.top) << what;
-    EXPECT_EQ(want.right, got.right) << what;
-    EXPECT_EQ(want.bottom, got.bottom) << what;
-}
-
-TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesTextsIdsAndPlaces) {
+TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesTextsIdsAndPlacesNoneFocused) {
     created.clear();
     HHOOK hook = SetWindowsHookExA(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
     Controls c = Open();
@@ -248,23 +232,23 @@ TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesTextsIdsAndPlaces) {
     EXPECT_EQ("Tovane - Settings", mine[0].Text);
     EXPECT_EQ(Owner, mine[0].Parent);
 
-    // The styles are pinned where they are defined; here what each control is and where.
+    // The styles are pinned where they are defined; here what each control is and where, the
+    // list as tall as when dropped down.
     const struct {
         const char* Class; // null: an image button
         const char* Text;
         UINT_PTR Id;
-        RECT Box;
     } want[] = {
-        {"ComboBox", "Connection:", 0, {4, 19, 200, 80}},
-        {"Edit", "alice", 0, {4, 62, 96, 21}},
-        {"Edit", "secret", 0, {107, 62, 96, 21}},
-        {"Button", "Simple status messages.", 0, {213, 11, 140, 17}},
-        {"Button", "Auto reconnect.", 0, {213, 30, 140, 17}},
-        {"Button", "Shrink when connected.", 0, {213, 49, 140, 17}},
-        {"Button", "Tovane always on top.", 0, {213, 68, 140, 17}},
-        {nullptr, "OK", 1, {110, 99, 75, 25}},
-        {nullptr, "Cancel", 2, {192, 99, 75, 25}},
-        {nullptr, "Help", 9, {274, 99, 75, 25}},
+        {"ComboBox", "Connection:", 0},
+        {"Edit", "alice", 0},
+        {"Edit", "secret", 0},
+        {"Button", "Simple status messages.", 0},
+        {"Button", "Auto reconnect.", 0},
+        {"Button", "Shrink when connected.", 0},
+        {"Button", "Tovane always on top.", 0},
+        {nullptr, "OK", 1},
+        {nullptr, "Cancel", 2},
+        {nullptr, "Help", 9},
     };
     for (int i = 0; i < 10; ++i) {
         const Created& w = mine[1 + i];
@@ -273,8 +257,11 @@ TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesTextsIdsAndPlaces) {
         }
         EXPECT_EQ(want[i].Text, w.Text);
         EXPECT_EQ(want[i].Id, w.Id) << w.Text;
-        ExpectBox(want[i].Box, w.Box, w.Text);
     }
+    EXPECT_EQ(SettingsBoxes[0], mine[1].Box);
+    CheckDesign(c.Window, SettingsSize, SettingsBoxes, At96);
+    HWND focus = GetFocus(); // no control has the focus at creation
+    EXPECT_TRUE(focus == nullptr || GetParent(focus) != c.Window);
     for (HWND control : {c.List, c.UserName, c.Password, c.Checks[0], c.Checks[1], c.Checks[2],
                          c.Checks[3], c.Ok, c.Cancel, c.Help})
         EXPECT_EQ(GuiFont, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
@@ -303,8 +290,7 @@ TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
     EXPECT_EQ("", TextOf(c.Password));
 }
 
-// ---- The entry list
-// ------------------------------------------------------------------------------
+// ---- The entry list --------------------------------------------------------------------------
 
 TEST_F(SettingsWindow, ListsEntriesInTheServicesOrderAndSelectsTheStoredOne) {
     phoneBook = {"Zeta", "Alpha", "Home ISP", "Mid"};
@@ -359,8 +345,7 @@ TEST_F(SettingsWindow, AServiceReportingTooMuchIsNotReadPastTheArray) {
     EXPECT_EQ("Entry 99", items.back());
 }
 
-// ---- OK
-// ------------------------------------------------------------------------------------------
+// ---- OK --------------------------------------------------------------------------------------
 
 TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     CloseWatch watch(Owner);
@@ -510,29 +495,10 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
 }
 INSTANTIATE_TEST_SUITE_P(CancelButtonEscapeAndCloseBox, CancelPath, ::testing::Values(0, 1, 2));
 
-// ---- Keyboard
-// -------------------------------------------------------------------------------------
-
-class Keyboard : public SettingsWindow {
-  protected:
-    void SetUp() override {
-        SettingsWindow::SetUp();
-        c = Open();
-        ShowWindow(c.Window, SW_SHOWNORMAL);
-        SetForegroundWindow(c.Window);
-        SetFocus(c.Window);
-    }
-    void TearDown() override {
-        SendMessageA(c.Window, WM_COMMAND, 2, 0);
-        SettingsWindow::TearDown();
-    }
-    Controls c;
-};
-
-TEST_F(Keyboard, NoMoreThanAHundredCharactersCanBeTyped) {
+TEST_F(SettingsWindow, NoMoreThanAHundredCharactersCanBeTyped) {
+    Controls c = Open();
     for (HWND edit : {c.UserName, c.Password}) {
         SetWindowTextA(edit, "");
-        SetFocus(edit);
         for (int i = 0; i < 130; ++i)
             SendMessageA(edit, WM_CHAR, 'a' + i % 26, 1);
         EXPECT_EQ(100, GetWindowTextLengthA(edit));

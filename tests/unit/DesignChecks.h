@@ -1,7 +1,8 @@
 #pragma once
-// What the about window's painting must satisfy at any scale, watched as it paints: it draws the
-// build tool's plain texts in the design's font heights (never scaled), and every text's ink
-// stays inside its frame, the name's clear of the icon. Its size and boxes at 96 dots per inch.
+// The secondary windows' designs at 96 dots per inch, checked at any scale. What the about
+// window's painting must satisfy, watched as it paints: it draws the build tool's plain texts in
+// the design's font heights (never scaled), and every text's ink stays inside its frame, the
+// name's clear of the icon.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,36 @@ inline int At120(int length) {
     int quarter = length * 5; // in quarters of a pixel
     int whole = quarter / 4, rest = quarter % 4;
     return whole + (rest > 2 || (rest == 2 && whole % 2 == 1));
+}
+inline int At96(int length) {
+    return length;
+}
+
+// Outer sizes, and every control's box (x, y, width, height) in creation order: the settings
+// window's list, user name, password, four check boxes, OK, Cancel and Help; the password
+// window's user name, password, OK and Cancel.
+constexpr SIZE SettingsSize = {359, 153}, PasswordSize = {213, 109};
+constexpr RECT SettingsBoxes[] = {{4, 19, 200, 80},   {4, 62, 96, 21},    {107, 62, 96, 21},
+                                  {213, 11, 140, 17}, {213, 30, 140, 17}, {213, 49, 140, 17},
+                                  {213, 68, 140, 17}, {110, 99, 75, 25},  {192, 99, 75, 25},
+                                  {274, 99, 75, 25}};
+constexpr RECT PasswordBoxes[] = {
+    {4, 19, 96, 21}, {107, 19, 96, 21}, {46, 55, 75, 25}, {128, 55, 75, 25}};
+
+// The window's size and its controls' boxes at the scale; a list's height is the font's.
+template <size_t N>
+void CheckDesign(HWND window, SIZE size, const RECT (&boxes)[N], int (*scale)(int)) {
+    EXPECT_EQ(scale(size.cx), SizeOf(window).cx);
+    EXPECT_EQ(scale(size.cy), SizeOf(window).cy);
+    const std::vector<HWND> controls = ChildrenOf(window);
+    ASSERT_EQ(N, controls.size());
+    for (size_t i = 0; i < N; ++i) {
+        std::vector<int> want = {scale(boxes[i].left), scale(boxes[i].top), scale(boxes[i].right),
+                                 scale(boxes[i].bottom)},
+                         place = PlaceOf(controls[i]);
+        if (ClassOf(controls[i]) == "ComboBox") want[3] = place[3];
+        EXPECT_EQ(want, place) << i << " " << TextOf(controls[i]);
+    }
 }
 
 // The plain texts, in order, as the build tool wrote them: the zero-padded fields.
