@@ -1,10 +1,11 @@
-// The real program dialling the simulated service placed beside it (ctest starts this program
-// with WINEDLLOVERRIDES=rasapi32=n,b): it connects by itself and goes to the tray, a restart
-// adopts the connection that outlived it, and Disconnect hangs up and stops the redialling.
+// The real program dialling the simulated service placed beside it, which it binds instead of
+// Wine's own library when Wine is told to prefer it (ctest starts this program with
+// WINEDLLOVERRIDES=rasapi32=n,b, as scripts/run does): it connects by itself and goes to the
+// tray, a restart adopts the connection that outlived it, and Disconnect hangs up and stops the
+// redialling.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,6 @@ class Dialer : public ::testing::Test {
         dat.Password = "secret";
         tovane.WriteDat(dat.Bytes());
     }
-    bool WaitFor(const std::function<bool()>& done, DWORD ms) { return PumpUntil(done, ms); }
 
     TovaneRun tovane;
     DatFile dat;
@@ -39,7 +39,7 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
     HWND main = tovane.Main;
     EXPECT_EQ("Tovane - Fast", TextOf(main));
     ULONGLONG shown = GetTickCount64();
-    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 8000)) << "not in the tray";
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 8000)) << "not in the tray";
     std::printf("shown to tray: %llu ms\n", GetTickCount64() - shown);
     std::vector<std::string> dials = tovane.Journal("RasDialA");
     ASSERT_EQ(1u, dials.size());
@@ -54,12 +54,16 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
                      .empty());
     // Watched from the next tick on.
     ASSERT_TRUE(
-        WaitFor([&] { return !tovane.Journal("RasGetConnectStatusA handle=").empty(); }, 2500));
+        PumpUntil([&] { return !tovane.Journal("RasGetConnectStatusA handle=").empty(); }, 2500));
     EXPECT_TRUE(tovane.Journal("size=160").size() == tovane.Journal("RasGetConnectStatusA").size());
 
-    // Closing leaves the line up.
+    // Closing leaves the line up. The simulator notes every process that loads it: only this one,
+    // though Wine has a library of its own.
     ASSERT_TRUE(tovane.Close());
     EXPECT_TRUE(tovane.Journal("RasHangUpA").empty());
+    std::vector<std::string> attach = tovane.Journal("Attach exe=");
+    ASSERT_EQ(1u, attach.size());
+    EXPECT_NE(std::string::npos, attach[0].find("Tovane.exe")) << attach[0];
 
     // Restart: the connection is adopted, not dialled again, and the window stays shown.
     ASSERT_TRUE(tovane.Start());
@@ -76,8 +80,8 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
 
     // Disconnect: hung up, waited for, and no redial follows.
     PostMessageA(disconnect, BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !tovane.Journal("RasHangUpA").empty(); }, 5000));
-    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(connect) != FALSE; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !tovane.Journal("RasHangUpA").empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(connect) != FALSE; }, 5000));
     PumpMessages(2500);
     EXPECT_TRUE(tovane.Journal("RasDialA").empty());
     EXPECT_EQ(1u, tovane.Journal("RasHangUpA").size());
@@ -95,7 +99,7 @@ TEST_F(Dialer, SavedCredentialsDialWithoutAPromptAndStayOutOfTheSettingsFile) {
     tovane.WriteDat(fresh.Bytes());
     ASSERT_TRUE(tovane.Start());
     ASSERT_TRUE(
-        WaitFor([&] { return !tovane.Journal("state=8192 error=0 thread").empty(); }, 10000))
+        PumpUntil([&] { return !tovane.Journal("state=8192 error=0 thread").empty(); }, 10000))
         << "not connected";
     EXPECT_EQ(nullptr, tovane.Process.FindWindowOf("TovanePasswordWndClass"));
     std::vector<std::string> dials = tovane.Journal("RasDialA");
@@ -118,7 +122,7 @@ TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
     ASSERT_TRUE(tovane.Start());
     HWND main = tovane.Main;
     // Dialled, connected, the line's status unknown at the next tick: the hang-up's wait begins.
-    ASSERT_TRUE(WaitFor([&] { return !tovane.Journal("RasHangUpA").empty(); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return !tovane.Journal("RasHangUpA").empty(); }, 10000));
 
     PostMessageA(main, WM_COMMAND, 3073, 0); // Settings, dispatched by the wait
     HWND settings = tovane.Process.WaitForWindow("TovaneSettingsWndClass", 2000);
@@ -127,7 +131,7 @@ TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
     ASSERT_NE(nullptr, list);
     SendMessageA(list, CB_SETCURSEL, 1, 0); // Spare
     PostMessageA(GetDlgItem(settings, 1), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return TextOf(main) == "Tovane - Spare"; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return TextOf(main) == "Tovane - Spare"; }, 2000));
     PostMessageA(main, WM_CLOSE, 0, 0);
     PumpMessages(300);
     EXPECT_TRUE(IsWindow(main)) << "Close is refused while the hang-up waits";
@@ -146,7 +150,7 @@ TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
     WriteWholeFile(tovane.Folder.File("rassim.ini"), book); // the service answers again
 
     // The wait ends when the handle is gone; the new entry is refreshed, then dialled.
-    ASSERT_TRUE(WaitFor([&] { return !tovane.Journal("entry=\"Spare\"").empty(); }, 8000));
+    ASSERT_TRUE(PumpUntil([&] { return !tovane.Journal("entry=\"Spare\"").empty(); }, 8000));
     EXPECT_TRUE(stillWaiting) << "the wait ended before the entry was changed: no test";
     std::vector<std::string> hangUps = tovane.Journal("RasHangUpA");
     EXPECT_EQ(1u, hangUps.size());
@@ -166,7 +170,7 @@ TEST_F(Dialer, AnEntryChangedDuringTheHangUpWaitIsTakenUpAfterIt) {
     EXPECT_TRUE(refreshed);
     // Closed once the new dial has connected (Close is refused while it runs).
     ASSERT_TRUE(
-        WaitFor([&] { return tovane.Journal("state=8192 error=0 thread").size() >= 2; }, 8000));
+        PumpUntil([&] { return tovane.Journal("state=8192 error=0 thread").size() >= 2; }, 8000));
     PumpMessages(300);
     ASSERT_TRUE(tovane.Close());
 }

@@ -1,5 +1,5 @@
-// The main window of the real program, seen from outside: its help command, and its log and
-// buttons as a screen reader in another process reads them.
+// The main window of the real program, seen from outside: a first start and a second copy, its
+// help command, and its log and buttons as a screen reader in another process reads them.
 #include <gtest/gtest.h>
 
 #include "support/Accessible.h"
@@ -8,6 +8,19 @@
 namespace {
 
 constexpr UINT HelpContentsId = 3074;
+
+TEST(Startup, FirstStartShowsTheMainWindowAndTwoCopiesRunIndependently) {
+    TovaneRun first, second;
+    ASSERT_TRUE(first.Start());
+    EXPECT_TRUE(IsWindowVisible(first.Main));
+    EXPECT_TRUE(GetWindowLongA(first.Main, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+
+    ASSERT_TRUE(second.Start());
+    EXPECT_NE(first.Main, second.Main);
+    ASSERT_TRUE(first.Close());
+    EXPECT_TRUE(second.Process.Running());
+    ASSERT_TRUE(second.Close());
+}
 
 TEST(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgramAtItsContents) {
     TovaneRun tovane;

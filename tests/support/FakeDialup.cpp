@@ -52,7 +52,9 @@ static DWORD List(Record* list, DWORD* bytes, DWORD* count,
     return 0;
 }
 
-static DWORD WINAPI EnumEntries(LPCSTR, LPCSTR, RASENTRYNAMEA* list, DWORD* bytes, DWORD* count) {
+static DWORD WINAPI EnumEntries(LPCSTR reserved, LPCSTR phoneBook, RASENTRYNAMEA* list,
+                                DWORD* bytes, DWORD* count) {
+    if (reserved || phoneBook) return 632; // the default phone book only
     std::vector<std::pair<std::string, HRASCONN>> items;
     for (const std::string& entry : Dialup.PhoneBook)
         items.push_back({entry, nullptr});

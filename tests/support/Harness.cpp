@@ -196,15 +196,6 @@ const std::vector<std::string>& BrowserStarts::Opened() const {
     return BrowserOpened;
 }
 
-DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count) {
-    *count = 0;
-    return 0;
-}
-
-DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*) {
-    return RasErrorInvalidHandle;
-}
-
 DWORD RunRassimTool(const std::string& arguments, std::string* output) {
     TempFolder folder;
     std::string outFile = folder.File("tool-output.txt");

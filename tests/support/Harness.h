@@ -83,7 +83,7 @@ extern const std::string SaveFailedText;
 // What the program must write for its Settings as they are now.
 std::string CurrentSettingsBytes();
 
-// ---- The browser, the dial-up service and the simulator's tool --------------------------------
+// ---- The browser and the simulator's tool ---------------------------------------------------
 
 // For the scope: ".html" opens with a browser, and ShellExecuteA as the program imports it
 // records the parameters of each start (the address) and succeeds.
@@ -99,10 +99,6 @@ class BrowserStarts {
     HtmlAssociation html_;
     void* saved_ = nullptr;
 };
-
-// Dial-up functions of the tests' own: no connection up, and no status for any handle.
-DWORD WINAPI NoConnections(RASCONNA*, DWORD*, DWORD* count);
-DWORD WINAPI NoStatus(HRASCONN, RASCONNSTATUSA*);
 
 // Runs rassim.exe (beside the tests) with the arguments; its exit code, its output in output.
 DWORD RunRassimTool(const std::string& arguments, std::string* output = nullptr);

@@ -17,8 +17,9 @@
 #include "app/WMain.h"
 #include "app/WStatus.h"
 #include "common/NCommon.h"
-#include "support/Pixels.h"
+#include "support/FakeDialup.h"
 #include "support/Harness.h"
+#include "support/Pixels.h"
 
 namespace {
 
@@ -102,8 +103,7 @@ void CloseMain() {
     QuitPosted(&code);
 }
 
-// ---- First start: no settings file
-// -----------------------------------------------------------
+// ---- First start: no settings file -----------------------------------------------------------
 
 class FirstStart : public ::testing::Test {
   protected:
@@ -114,49 +114,24 @@ class FirstStart : public ::testing::Test {
     }
     void SetUp() override {
         ASSERT_TRUE(IsWindow(MainWindow));
+        UseFakeDialup();
         ResetController();
     }
-};
-
-// A service whose dial starts and is never reported on, and whose hang-up ends when told.
-bool lineGone = false;
-DWORD WINAPI DialStarts(void*, LPCSTR, RASDIALPARAMSA*, DWORD, void*, HRASCONN* handle) {
-    *handle = reinterpret_cast<HRASCONN>(1);
-    return 0;
-}
-DWORD WINAPI HangUpStarts(HRASCONN) {
-    return 0;
-}
-DWORD WINAPI UpUntilGone(HRASCONN, RASCONNSTATUSA* status) {
-    status->rasconnstate = RASCS_Connected;
-    return lineGone ? RasErrorInvalidHandle : 0;
-}
-
-// The controller dials through that service for the scope.
-class Dialling {
-  public:
-    Dialling() : saved_(RasApi) {
-        lineGone = false;
-        RasApi.RasDialA = DialStarts;
-        RasApi.RasHangUpA = HangUpStarts;
-        RasApi.RasGetConnectStatusA = UpUntilGone;
-        for (char** field : {&Settings.ConnectionName, &Settings.UserName, &Settings.Password})
-            ReplaceString(*field, NewString("x"));
-    }
-    ~Dialling() {
-        RasApi = saved_;
+    void TearDown() override {
+        ResetController();
         for (char** field : {&Settings.ConnectionName, &Settings.UserName, &Settings.Password})
             FreeString(*field);
-        ResetController();
         FreeStatusLog(); // the painting test expects a short log
-        UpdateStatusScrollBars(true);
+        if (IsWindow(MainWindow)) UpdateStatusScrollBars(true);
     }
-    Dialling(const Dialling&) = delete;
-    Dialling& operator=(const Dialling&) = delete;
-
-  private:
-    TRasApi saved_;
 };
+
+// Credentials for a dial that asks for nothing; TearDown lets them go.
+void SetCredentials(const char* entry) {
+    SetString(Settings.ConnectionName, entry);
+    SetString(Settings.UserName, "x");
+    SetString(Settings.Password, "x");
+}
 
 TEST_F(FirstStart, MenusHaveTheirItems) {
     HMENU bar = GetMenu(MainWindow);
@@ -367,9 +342,8 @@ std::string WhereTheWindowIs() {
 // icon again: refused as an add while it is still there, it is modified instead.
 TEST_F(FirstStart, TrayIconFollowsTheShellOnEveryRoadInAndOut) {
     TrayCalls calls;
-    Dialling dialling; // a dial that connects with shrink-when-connected on
     const std::string name(100, 'n');
-    ReplaceString(Settings.ConnectionName, NewString(name.c_str()));
+    SetCredentials(name.c_str()); // a dial that connects with shrink-when-connected on
     const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     auto send = [](UINT message, WPARAM wParam, LPARAM lParam) {
         return [=] { SendMessageA(MainWindow, message, wParam, lParam); };
@@ -445,24 +419,11 @@ TEST_F(FirstStart, TrayIconFollowsTheShellOnEveryRoadInAndOut) {
     }
 }
 
-DWORD WINAPI HandleGone(HRASCONN, RASCONNSTATUSA*) {
-    return RasErrorInvalidHandle;
-}
-DWORD WINAPI HungUp(HRASCONN) {
-    return 0;
-}
-
 // Balloons: only from the tray, in the smallest record with the balloon fields, while the icon
-// keeps the first version's. A service that knows the handle no more: the poll sees a drop.
+// keeps the first version's.
 TEST_F(FirstStart, BalloonsComeOnlyFromTheTrayInTheSecondVersionsRecord) {
     TrayCalls calls;
-    const TRasApi api = RasApi;
-    RasApi.RasGetConnectStatusA = HandleGone;
-    RasApi.RasHangUpA = HungUp;
-    RasApi.RasDialA = DialStarts;
-    ReplaceString(Settings.ConnectionName, NewString("Office"));
-    for (char** field : {&Settings.UserName, &Settings.Password})
-        ReplaceString(*field, NewString("x"));
+    SetCredentials("Office");
     const uint8_t autoReconnect = Settings.AutoReconnect;
     Settings.AutoReconnect = 0;
     auto connected = [] {
@@ -473,12 +434,9 @@ TEST_F(FirstStart, BalloonsComeOnlyFromTheTrayInTheSecondVersionsRecord) {
     EXPECT_TRUE(shellCalls.empty()) << "no balloon while the window is shown";
     SendMessageA(MainWindow, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     connected();
+    Dialup.Lines.clear(); // the service knows the handle no more: the poll sees a drop
     PollTimer(MainWindow, WM_TIMER, PollTimerId, 0);
     Settings.AutoReconnect = autoReconnect;
-    RasApi = api;
-    for (char** field : {&Settings.UserName, &Settings.Password})
-        FreeString(*field);
-    ResetController();
 
     ASSERT_EQ(3u, shellCalls.size());
     EXPECT_EQ(static_cast<DWORD>(NIM_ADD), shellCalls[0].first);
@@ -504,8 +462,7 @@ TEST_F(FirstStart, TrayMenuOnRightButtonUpInEitherControlState) {
     ASSERT_TRUE(InTray);
     HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
                                  nullptr, nullptr, nullptr);
-    Dialling dialling;
-    lineGone = true; // the hang-up ends at once
+    SetCredentials("x"); // the hang-up ends at once
     for (bool connected : {true, false}) {
         if (connected)
             Connect();
@@ -550,7 +507,7 @@ TEST_F(FirstStart, BandAndStripArePainted) {
 
 // While dialling, and from inside the hang-up's wait.
 TEST_F(FirstStart, CloseIsRefusedWhileTheControllerIsBusy) {
-    Dialling dialling;
+    SetCredentials("x");
     std::vector<TControllerState> refusedIn;
     auto tryToClose = [&refusedIn] {
         SendMessageA(MainWindow, WM_CLOSE, 0, 0);
@@ -560,10 +517,7 @@ TEST_F(FirstStart, CloseIsRefusedWhileTheControllerIsBusy) {
     };
     Connect();
     tryToClose();
-    RunStepsOnTimer({[&] {
-        tryToClose();
-        lineGone = true;
-    }});
+    During({tryToClose})();
     Disconnect();
     EXPECT_EQ((std::vector{TControllerState::Dialing, TControllerState::HangingUp}), refusedIn);
     WPARAM code = 0;

@@ -12,35 +12,14 @@
 #include "common/NCommon.h"
 #include "controls/NIBtn.h"
 #include "ras/NRas.h"
-#include "support/Pixels.h"
+#include "support/FakeDialup.h"
 #include "support/Harness.h"
+#include "support/Pixels.h"
 #include "windows/WSettings.h"
 
 namespace {
 
 HWND Owner = nullptr; // stands in for the main window
-
-// ---- A phone book of the test's own -----------------------------------------------------------
-
-std::vector<std::string> phoneBook;
-DWORD enumResult = 0;
-DWORD claimedCount = 0; // when not 0, reported instead of the number of entries
-struct EnumCall {
-    LPCSTR Reserved, Book;
-    DWORD FirstSize, Bytes;
-};
-std::vector<EnumCall> enumCalls;
-
-DWORD WINAPI FakeEnumEntries(LPCSTR reserved, LPCSTR book, RASENTRYNAMEA* entries, DWORD* bytes,
-                             DWORD* count) {
-    enumCalls.push_back({reserved, book, entries[0].dwSize, *bytes});
-    *count = 0;
-    if (enumResult) return enumResult;
-    for (DWORD i = 0; i < phoneBook.size() && i < *bytes / sizeof *entries; ++i)
-        std::strncpy(entries[i].szEntryName, phoneBook[i].c_str(), sizeof entries[i].szEntryName);
-    *count = claimedCount ? claimedCount : static_cast<DWORD>(phoneBook.size());
-    return 0;
-}
 
 // ---- A help viewer of the test's own: WinHelpA finds it by its class name ---------------------
 
@@ -156,9 +135,6 @@ class SettingsWindow : public ::testing::Test {
         AttachMainView({[](const char* title) { SetWindowTextA(Owner, title); }, [](bool) {},
                         [](bool) {}, [] {}, [](TTrayNews, const char*) {}, [](const char*) {},
                         [] { return false; }, [](UINT, WPARAM, LPARAM) {}});
-        RasApi.RasEnumEntriesA = FakeEnumEntries;
-        RasApi.RasEnumConnectionsA = NoConnections;
-        RasApi.RasGetConnectStatusA = NoStatus;
     }
     static void TearDownTestSuite() {
         DestroyWindow(Owner);
@@ -166,9 +142,8 @@ class SettingsWindow : public ::testing::Test {
         delete folder;
     }
     void SetUp() override {
-        phoneBook = {"Office", "Home ISP", "Backup"};
-        enumResult = claimedCount = 0;
-        enumCalls.clear();
+        UseFakeDialup(); // a phone book of the test's own, no lines up
+        Dialup.PhoneBook = {"Office", "Home ISP", "Backup"};
         Settings.SimpleStatus = 1;
         Settings.AutoReconnect = 0;
         Settings.ShrinkWhenConnected = 1;
@@ -293,24 +268,19 @@ TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
 // ---- The entry list --------------------------------------------------------------------------
 
 TEST_F(SettingsWindow, ListsEntriesInTheServicesOrderAndSelectsTheStoredOne) {
-    phoneBook = {"Zeta", "Alpha", "Home ISP", "Mid"};
+    Dialup.PhoneBook = {"Zeta", "Alpha", "Home ISP", "Mid"};
     Controls c = Open();
-    EXPECT_EQ(phoneBook, ListItems(c.List)); // not sorted
+    EXPECT_EQ(Dialup.PhoneBook, ListItems(c.List)); // not sorted
     EXPECT_EQ(2, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
-    ASSERT_EQ(1u, enumCalls.size());
-    EXPECT_EQ(nullptr, enumCalls[0].Reserved);
-    EXPECT_EQ(nullptr, enumCalls[0].Book);
-    EXPECT_EQ(264u, enumCalls[0].FirstSize);
-    EXPECT_EQ(26400u, enumCalls[0].Bytes); // room for 100
     DestroyWindow(c.Window);
 
-    phoneBook = {"Home ISP", "Office", "Home ISP"}; // the last equal entry wins
+    Dialup.PhoneBook = {"Home ISP", "Office", "Home ISP"}; // the last equal entry wins
     c = Open();
     EXPECT_EQ(2, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
 }
 
 TEST_F(SettingsWindow, SelectsTheFirstWhenTheStoredEntryIsMissingOrAbsent) {
-    phoneBook = {"Office", "home isp", "Backup"}; // names compare case-sensitively
+    Dialup.PhoneBook = {"Office", "home isp", "Backup"}; // names compare case-sensitively
     Controls c = Open();
     EXPECT_EQ(0, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
     DestroyWindow(c.Window);
@@ -322,8 +292,8 @@ TEST_F(SettingsWindow, SelectsTheFirstWhenTheStoredEntryIsMissingOrAbsent) {
 
 TEST_F(SettingsWindow, FailingOrEmptyPhoneBookLeavesTheListEmptySilently) {
     for (DWORD failure : {603u, 0u}) { // 603: more than 100 entries
-        enumResult = failure;
-        phoneBook = failure ? phoneBook : std::vector<std::string>();
+        Dialup.EnumResult = failure;
+        Dialup.PhoneBook = failure ? Dialup.PhoneBook : std::vector<std::string>();
         Controls c = Open();
         EXPECT_EQ(0, SendMessageA(c.List, CB_GETCOUNT, 0, 0)) << failure;
         EXPECT_EQ(CB_ERR, SendMessageA(c.List, CB_GETCURSEL, 0, 0)) << failure;
@@ -333,16 +303,8 @@ TEST_F(SettingsWindow, FailingOrEmptyPhoneBookLeavesTheListEmptySilently) {
 }
 
 TEST_F(SettingsWindow, AServiceReportingTooMuchIsNotReadPastTheArray) {
-    phoneBook.clear();
-    for (int i = 0; i < 100; ++i)
-        phoneBook.push_back("Entry " + std::to_string(i));
-    phoneBook[0] = std::string(300, 'x'); // copied without its terminator
-    claimedCount = 5000;
-    std::vector<std::string> items = ListItems(Open().List);
-    ASSERT_EQ(100u, items.size());
-    EXPECT_EQ(std::string(257, 'x'), items[0]);
-    EXPECT_EQ("Entry 1", items[1]);
-    EXPECT_EQ("Entry 99", items.back());
+    Dialup.Overfull = true; // a full list of unterminated names, and a far larger count
+    EXPECT_EQ(std::vector<std::string>(100, std::string(257, 'x')), ListItems(Open().List));
 }
 
 // ---- OK --------------------------------------------------------------------------------------
@@ -381,13 +343,13 @@ TEST_F(SettingsWindow, StoredEntryNotInThePhoneBookBecomesTheFirstOnOk) {
 }
 
 TEST_F(SettingsWindow, EmptyPhoneBookMakesTheEntryAbsentAndRefreshesEvenWhenItWasAbsent) {
-    phoneBook.clear();
+    Dialup.PhoneBook.clear();
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_EQ(nullptr, Settings.ConnectionName);
     EXPECT_EQ("Tovane", TextOf(Owner));
 
     SetWindowTextA(Owner, "untouched"); // absent before and after: still taken up
-    enumResult = 1;                     // a failing enumeration behaves the same
+    Dialup.EnumResult = 1;              // a failing enumeration behaves the same
     EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
     EXPECT_EQ(nullptr, Settings.ConnectionName);
     EXPECT_EQ("Tovane", TextOf(Owner));
