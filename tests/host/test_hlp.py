@@ -44,25 +44,25 @@ class Cursor:
         self.at += struct.calcsize(fmt)
         return values[0] if len(values) == 1 else values
 
+    def compressed(self, unit, one_bias, two_bias):
+        """A set low bit: a second unit follows, worth 2**(bits - 1) each; signed forms
+        subtract a bias."""
+        low = self.take(unit)
+        if low & 1:
+            return low // 2 + (1 << (8 * struct.calcsize(unit) - 1)) * self.take(unit) - two_bias
+        return low // 2 - one_bias
+
     def comp_ushort(self):
-        low = self.take("<B")
-        return low // 2 + 128 * self.take("<B") if low & 1 else low // 2
+        return self.compressed("<B", 0, 0)
 
     def comp_short(self):
-        low = self.take("<B")
-        if low & 1:
-            return low // 2 + 128 * self.take("<B") - 16384
-        return low // 2 - 64
+        return self.compressed("<B", 64, 16384)
 
     def comp_ulong(self):
-        low = self.take("<H")
-        return low // 2 + 32768 * self.take("<H") if low & 1 else low // 2
+        return self.compressed("<H", 0, 0)
 
     def comp_long(self):
-        low = self.take("<H")
-        if low & 1:
-            return low // 2 + 32768 * self.take("<H") - 67108864
-        return low // 2 - 16384
+        return self.compressed("<H", 16384, 67108864)
 
     def stringz(self):
         end = self.data.index(b"\0", self.at)
@@ -472,14 +472,12 @@ class HelpChecks:
         self.assertEqual(90, len(records[6]))
         self.assertEqual(project.title.encode("cp1252"), records[6][21:72].rstrip(b"\0"))
 
-        # The title stands out: its font is larger than the text's.
-        _, descriptors = help_file.fonts()
+        # |FONT: the title's font is larger than the text's; every font that a record selects
+        # is described, with a known face.
+        faces, descriptors = help_file.fonts()
         for read in topics:
             title_font, text_font = (Paragraphs(link).fonts[0] for link in read["links"][1:3])
             self.assertGreater(descriptors[title_font][1], descriptors[text_font][1])
-
-        # |FONT: every font that a record selects is described, with a known face.
-        faces, descriptors = help_file.fonts()
         used = {font for link in help_file.links if link.kind == 0x20
                 for font in Paragraphs(link).fonts}
         self.assertTrue(used)

@@ -118,7 +118,7 @@ TEST_F(Link, IsExactlyTheSizeOfItsTextInItsFontAtItsPoint) {
     DestroyWindow(big);
 }
 
-TEST_F(Link, IsAVisibleTabStopChildOfItsClass) {
+TEST_F(Link, IsAVisibleTabStopChildOfItsClassThatWantsCharactersUnderTheHandCursor) {
     char name[64] = {};
     GetClassNameA(link, name, sizeof name);
     EXPECT_STREQ("TovaneURLClass", name);
@@ -127,19 +127,13 @@ TEST_F(Link, IsAVisibleTabStopChildOfItsClass) {
     EXPECT_TRUE(GetWindowLongA(link, GWL_EXSTYLE) & WS_EX_NOPARENTNOTIFY);
     EXPECT_EQ(0, GetDlgCtrlID(link));
     EXPECT_EQ(0, GetWindowTextLengthA(link));
-}
-
-TEST_F(Link, ShowsTheHandCursor) {
+    EXPECT_EQ(DLGC_WANTCHARS, SendMessageA(link, WM_GETDLGCODE, 0, 0));
     ASSERT_NE(nullptr, HandCursor);
     EXPECT_EQ(reinterpret_cast<ULONG_PTR>(HandCursor), GetClassLongPtrA(link, GCLP_HCURSOR));
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     SendMessageA(link, WM_SETCURSOR, reinterpret_cast<WPARAM>(link),
                  MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(HandCursor, GetCursor());
-}
-
-TEST_F(Link, WantsCharacters) {
-    EXPECT_EQ(DLGC_WANTCHARS, SendMessageA(link, WM_GETDLGCODE, 0, 0));
 }
 
 // Keys typed on the keyboard: the system sends them to the focused window, translated.
@@ -229,7 +223,7 @@ TEST_F(Link, TheFocusRectangleComesAndGoesWithTheFocusAlsoAfterARepaint) {
     EXPECT_EQ(before.Data, after.Data) << "no rectangle left on the unfocused link";
 }
 
-TEST_F(Link, TheRecordIsFreedWithTheControl) {
+TEST_F(Link, TheRecordIsFreedWithTheControlAndKeptByNoFailedCreation) {
     long live = LiveBlocks;
     for (int i = 0; i < 20; ++i) {
         HWND extra = CreateLinkControl(parent, 0, 150, "x", smallFont, Red);
@@ -238,11 +232,7 @@ TEST_F(Link, TheRecordIsFreedWithTheControl) {
         DestroyWindow(extra);
         EXPECT_EQ(live, LiveBlocks);
     }
-}
-
-TEST_F(Link, AFailedCreationKeepsNoRecord) {
-    long live = LiveBlocks;
-    // A child window without a parent cannot be made.
+    // A child window without a parent cannot be made: no record kept either.
     EXPECT_EQ(nullptr, CreateLinkControl(nullptr, 0, 0, Address, smallFont, Red));
     EXPECT_EQ(live, LiveBlocks);
 }

@@ -149,6 +149,9 @@ TEST_F(Strip, NewLinesKeepTheEndInView) {
     for (int i = 0; i < 40; ++i) {
         AddLines(1);
         ASSERT_EQ(IntMax(0, Bottom()), TopLine) << "after " << StatusLineCount() << " lines";
+        if (StatusLineCount() == VisibleLines - 1) {
+            EXPECT_FALSE(HasBar(WS_VSCROLL)); // all fit
+        }
     }
     EXPECT_TRUE(HasBar(WS_VSCROLL));
     SCROLLINFO v = BarOf(SB_VERT);
@@ -161,12 +164,12 @@ TEST_F(Strip, NewLinesKeepTheEndInView) {
     EXPECT_EQ(0, shot.InkInSlot(VisibleLines - 1));
 }
 
+// Even one line up from the end is away from it.
 TEST_F(Strip, ScrolledUpTheViewStaysPut) {
     AddLines(30);
     Scroll(WM_VSCROLL, SB_LINEUP);
-    Scroll(WM_VSCROLL, SB_LINEUP);
     int32_t top = TopLine;
-    ASSERT_EQ(Bottom() - 2, top);
+    ASSERT_EQ(Bottom() - 1, top);
     AddLines(5);
     EXPECT_EQ(top, TopLine);
     EXPECT_EQ(top, BarOf(SB_VERT).nPos);
@@ -296,21 +299,6 @@ TEST_F(Strip, HorizontalSteps) {
     EXPECT_EQ(0, shot.Ink(shot.Width() - 5, shot.Width(), 0, shot.Height()));
 }
 
-TEST_F(Strip, ShortLogNeverScrollsPastItsStart) {
-    AddLines(2);
-    Scroll(WM_VSCROLL, SB_BOTTOM);
-    EXPECT_EQ(0, TopLine);
-    Scroll(WM_VSCROLL, SB_LINEDOWN);
-    EXPECT_EQ(0, TopLine);
-    Scroll(WM_HSCROLL, SB_RIGHT);
-    EXPECT_EQ(0, ScrollX);
-    Scroll(WM_HSCROLL, SB_PAGERIGHT);
-    EXPECT_EQ(0, ScrollX);
-    Snapshot shot;
-    EXPECT_GT(shot.InkInSlot(0), 0);
-    EXPECT_EQ(0, shot.Ink(0, 4, 0, shot.Height())) << "text starts 4 pixels in";
-}
-
 TEST_F(Strip, ResizeClampsWithoutFollowing) {
     AddLines(50);
     AddStatusLine(std::string(100, 'W').c_str());
@@ -343,14 +331,8 @@ TEST_F(Strip, ResizeClampsWithoutFollowing) {
     EXPECT_EQ(visible, VisibleLines);
 }
 
-TEST_F(Strip, NoVerticalBarWhileLinesFit) {
-    AddLines(VisibleLines - 1);
-    EXPECT_FALSE(HasBar(WS_VSCROLL));
-    EXPECT_EQ(0, TopLine);
-    AddLines(3);
-    EXPECT_TRUE(HasBar(WS_VSCROLL));
-}
-
+// A short log, its lines added before the window was ready: shown by the first paint, and never
+// scrolled past its start.
 TEST_F(Strip, LinesBeforeReadyAreShownByTheFirstPaint) {
     SetStatusStripReady(false);
     AddStatusLine("early one");
@@ -365,6 +347,13 @@ TEST_F(Strip, LinesBeforeReadyAreShownByTheFirstPaint) {
     EXPECT_EQ(0, shot.InkInSlot(1)) << "a blank line draws as empty";
     EXPECT_GT(shot.InkInSlot(2), 0);
     EXPECT_EQ(0, shot.InkInSlot(3));
+    EXPECT_EQ(0, shot.Ink(0, 4, 0, shot.Height())) << "text starts 4 pixels in";
+    for (WORD request : {SB_BOTTOM, SB_LINEDOWN, SB_PAGEDOWN})
+        Scroll(WM_VSCROLL, request);
+    for (WORD request : {SB_RIGHT, SB_PAGERIGHT, SB_LINERIGHT})
+        Scroll(WM_HSCROLL, request);
+    EXPECT_EQ(0, TopLine);
+    EXPECT_EQ(0, ScrollX);
 }
 
 TEST_F(Strip, ThumbDragBeyondSixteenBits) {
@@ -417,33 +406,6 @@ TEST_F(Strip, ThumbDragBeyondSixteenBits) {
     EXPECT_GT(shot.InkInSlot(0), 0);
 }
 
-TEST_F(Strip, LargeLogKeepsEveryLineInOrder) {
-    SetStatusStripReady(false);
-    std::vector<std::string> texts;
-    for (int i = 0; i < 20000; ++i) {
-        std::string text =
-            "line " + std::to_string(i) + std::string(static_cast<size_t>(i % 70), '.');
-        texts.push_back(text);
-        AddStatusLine(text.c_str());
-    }
-    // One line larger than a storage block, and lines after it.
-    std::string huge(100000, 'h');
-    AddStatusLine(huge.c_str());
-    AddStatusLine("after");
-    ASSERT_EQ(20002, StatusLineCount());
-    for (int i = 0; i < 20000; i += 97)
-        ASSERT_STREQ(texts[static_cast<size_t>(i)].c_str(), StatusLineText(i)) << i;
-    for (int i : {4095, 4096, 4097, 8191, 8192, 19999})
-        ASSERT_STREQ(texts[static_cast<size_t>(i)].c_str(), StatusLineText(i)) << i;
-    EXPECT_EQ(huge, StatusLineText(20000));
-    EXPECT_STREQ("after", StatusLineText(20001));
-
-    FreeStatusLog();
-    EXPECT_EQ(0, StatusLineCount());
-    EXPECT_EQ(nullptr, StatusLineText(0));
-    EXPECT_EQ(0u, StatusLogBytes());
-}
-
 // Every append, across several index-page and text-block boundaries, is tried with its 1st,
 // 2nd, ... allocation failing until one goes through. A failed append leaves the log exactly as
 // it was, and the log stays readable, paintable and scrollable.
@@ -494,19 +456,39 @@ TEST_F(Strip, AnAppendWithoutMemoryLeavesTheLogAsItWas) {
     EXPECT_STREQ("last", StatusLineText(8300));
 }
 
-TEST_F(Strip, EachLineCostsItsTextAndFewBytesMore) {
+// Every line kept in order across index pages and text blocks, with one line larger than a
+// block, each for its text and few bytes more; freeing gives everything back.
+TEST_F(Strip, ALargeLogKeepsEveryLineInOrderForItsTextAndFewBytesMore) {
     SetStatusStripReady(false);
+    auto textOf = [](int i) {
+        return "Connecting  (#" + std::to_string(i) + " Provider)" +
+               std::string(static_cast<size_t>(i % 16), '.');
+    };
     size_t textBytes = 0;
     const int lines = 200000;
     for (int i = 0; i < lines; ++i) {
-        char text[64];
-        int n = wsprintfA(text, "Connecting  (#%d Provider)", i);
-        textBytes += static_cast<size_t>(n);
-        AddStatusLine(text);
+        const std::string text = textOf(i);
+        textBytes += text.size();
+        AddStatusLine(text.c_str());
     }
-    double overhead = static_cast<double>(StatusLogBytes() - textBytes) / lines;
+    const double overhead = static_cast<double>(StatusLogBytes() - textBytes) / lines;
     EXPECT_LE(overhead, 24.0);
     EXPECT_GT(overhead, 0.0);
+    const std::string huge(100000, 'h');
+    AddStatusLine(huge.c_str());
+    AddStatusLine("after");
+    ASSERT_EQ(lines + 2, StatusLineCount());
+    for (int i = 0; i < lines; i += 97)
+        ASSERT_EQ(textOf(i), StatusLineText(i)) << i;
+    for (int i : {4095, 4096, 4097, 8191, 8192, lines - 1})
+        ASSERT_EQ(textOf(i), StatusLineText(i)) << i;
+    EXPECT_EQ(huge, StatusLineText(lines));
+    EXPECT_STREQ("after", StatusLineText(lines + 1));
+
+    FreeStatusLog();
+    EXPECT_EQ(0, StatusLineCount());
+    EXPECT_EQ(nullptr, StatusLineText(0));
+    EXPECT_EQ(0u, StatusLogBytes());
 }
 
 #ifndef NDEBUG
