@@ -332,14 +332,9 @@ class HelpFile:
         block, offset = self.pos_place(pos)
         return Link(pos, self.buffers[block], offset)
 
-    def resolve(self, offset):
-        """The position of the topic header that governs a TOPICOFFSET: seek its block, walk
-        from the block's first link and count the characters of the text records."""
-        return self.locate(offset)[0]
-
     def topic_start(self, offset):
-        """Like resolve, for offsets that must point at the very start of a topic: the first
-        character of the text record that follows the topic's header."""
+        """The topic header of an offset that must point at the very start of a topic: the first
+        character of the text record that follows the header."""
         header, into, record = self.locate(offset)
         if into != 0 or self.link_at(header).next != record:
             raise AssertionError(f"topic offset {offset:#x} is not the start of a topic")

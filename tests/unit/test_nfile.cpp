@@ -48,18 +48,6 @@ class NFile : public ::testing::Test {
     }
 };
 
-TEST_F(NFile, ConstructedClosed) {
-    TNFile file;
-    EXPECT_EQ(INVALID_HANDLE_VALUE, file.Handle);
-    EXPECT_EQ(0, file.LastError);
-    EXPECT_FALSE(file.CreateNew);
-    EXPECT_FALSE(file.MustExist);
-    EXPECT_FALSE(file.ShareRead);
-    EXPECT_FALSE(file.ShareWrite);
-    EXPECT_TRUE(file.FileName.empty());
-    EXPECT_FALSE(file.Opened);
-}
-
 TEST_F(NFile, ExceptionDerivesFromTheCommonBase) {
     try {
         throw ENFile("NFile.Read 'x' Error 1");

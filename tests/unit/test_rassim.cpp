@@ -437,16 +437,6 @@ TEST_F(Rassim, EveryDialReportsItsStatesInOrderFromAWorkerThread) {
     }
 }
 
-TEST_F(Rassim, ADialErrorFailsTheCallAtOnce) {
-    Configure("[Dead]\nDialError = 680\nStates = 0:10 8192:10\n");
-    HRASCONN h = nullptr;
-    EXPECT_EQ(680u, Dial("Dead", h));
-    EXPECT_EQ(nullptr, h);
-    PumpMessages(100);
-    EXPECT_TRUE(ReportsSoFar().empty());
-    EXPECT_TRUE(Connections().empty());
-}
-
 // The platform's secure form: the password comes back as a handle that only RasDialA resolves.
 TEST_F(Rassim, SavedCredentialsComeBackWithAHandleThatDialsWithTheSavedPassword) {
     Configure("[Home]\nStates = 8192:5\nUser = demo\nPassword = Sup3rSecret\nSavedUser = demo\n"
@@ -540,16 +530,9 @@ TEST_F(Rassim, WithoutANotifierTheDialReturnsWhenItEnds) {
     EXPECT_TRUE(ReportsSoFar().empty());
 }
 
-TEST_F(Rassim, ALineInUseCannotBeDialledAgain) {
-    Configure("[Office]\nStates = 8192:10\n");
-    HRASCONN first = nullptr, second = nullptr;
-    ASSERT_EQ(0u, Dial("Office", first));
-    EXPECT_EQ(602u, Dial("office", second));
-    EXPECT_EQ(nullptr, second);
-}
-
-TEST_F(Rassim, DialStatusAndHangUpCheckTheirArguments) {
-    Configure("[Office]\nStates = 8192:10\n");
+// Bad arguments, a dial error, a line already in use, and handles the service does not know.
+TEST_F(Rassim, DialStatusAndHangUpCheckTheirArgumentsAndFailAtOnce) {
+    Configure("[Office]\nStates = 8192:10\n[Dead]\nDialError = 680\nStates = 0:10 8192:10\n");
     RASDIALPARAMSA params = {};
     lstrcpyA(params.szEntryName, "Office");
     HRASCONN h = nullptr;
@@ -567,9 +550,16 @@ TEST_F(Rassim, DialStatusAndHangUpCheckTheirArguments) {
         87u, Sim.RasDialA(nullptr, nullptr, &params, 1, reinterpret_cast<void*>(RecordReport), &h));
     EXPECT_EQ(623u, Dial("Nowhere", h));
     EXPECT_EQ(nullptr, h);
+    EXPECT_EQ(680u, Dial("Dead", h));
+    EXPECT_EQ(nullptr, h);
+    PumpMessages(100);
+    EXPECT_TRUE(ReportsSoFar().empty());
     EXPECT_TRUE(Connections().empty());
 
     ASSERT_EQ(0u, Dial("Office", h));
+    HRASCONN second = nullptr;
+    EXPECT_EQ(602u, Dial("office", second)); // in use, whatever the case of its name
+    EXPECT_EQ(nullptr, second);
     RASCONNSTATUSA status = {};
     for (DWORD size : {0u, 159u, 161u, 288u}) {
         status.dwSize = size;
