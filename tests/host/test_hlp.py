@@ -546,14 +546,6 @@ class BuiltHelpFile(HelpChecks, unittest.TestCase):
     def test_topics_contexts_and_jumps(self):
         self.check_help(self.help, self.project)
 
-    def test_programs_open_contents_at_100_and_settings_at_101(self):
-        by_pos = {t["pos"]: t for t in self.help.topics()}
-        mapped = dict(self.help.context_map())
-        self.assertEqual("Tovane Help", by_pos[self.help.topic_start(mapped[100])]["title"])
-        self.assertEqual("The settings window", by_pos[self.help.topic_start(mapped[101])]["title"])
-        (contents,) = struct.unpack("<i", dict(self.help.system["records"])[3])
-        self.assertEqual(mapped[100], contents)
-
     def test_contents_reaches_every_other_topic_by_a_jump(self):
         contents = next(t for t in self.project.topics if t.number == 100)
         targets = {target for _, target in source_jumps(contents)}

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/NCommon.h"
@@ -100,21 +101,15 @@ HFONT Link::bigFont = nullptr;
 
 TEST_F(Link, IsExactlyTheSizeOfItsTextInItsFontAtItsPoint) {
     ASSERT_NE(nullptr, link);
-    SIZE text = TextSize(smallFont, Address);
-    RECT r = BoxInParent(link);
-    EXPECT_EQ(20, r.left);
-    EXPECT_EQ(30, r.top);
-    EXPECT_EQ(text.cx, r.right - r.left);
-    EXPECT_EQ(text.cy, r.bottom - r.top);
-
     HWND big = CreateLinkControl(parent, 5, 100, "Wide", bigFont, Red);
-    SIZE bigText = TextSize(bigFont, "Wide");
-    RECT b = BoxInParent(big);
-    EXPECT_EQ(5, b.left);
-    EXPECT_EQ(100, b.top);
-    EXPECT_EQ(bigText.cx, b.right - b.left);
-    EXPECT_EQ(bigText.cy, b.bottom - b.top);
-    EXPECT_GT(bigText.cy, text.cy);
+    ASSERT_GT(TextSize(bigFont, "Wide").cy, TextSize(smallFont, Address).cy);
+    for (auto [control, font, text] :
+         {std::tuple{link, smallFont, Address}, std::tuple{big, bigFont, "Wide"}}) {
+        const SIZE size = TextSize(font, text);
+        const RECT expected = control == link ? RECT{20, 30, 20 + size.cx, 30 + size.cy}
+                                              : RECT{5, 100, 5 + size.cx, 100 + size.cy};
+        EXPECT_EQ(expected, BoxInParent(control)) << text;
+    }
     DestroyWindow(big);
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -218,23 +217,9 @@ class Rassim : public ::testing::Test {
         return names;
     }
 
-    std::vector<std::string> JournalLines() const {
-        std::istringstream in(ReadWholeFile(JournalFile()));
-        std::vector<std::string> lines;
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
-    // The journal lines that contain the text.
+    // The journal lines that contain the text (every line for an empty text).
     std::vector<std::string> JournalWith(const std::string& text) const {
-        std::vector<std::string> found;
-        for (const std::string& line : JournalLines())
-            if (line.find(text) != std::string::npos) found.push_back(line);
-        return found;
+        return LinesWith(JournalFile(), text);
     }
 
     // Starts this test program as a helper that dials the entry and exits; returns the handle.
@@ -737,7 +722,7 @@ TEST_F(Rassim, TheJournalHasOneLinePerCallAndReportAndNeverThePassword) {
 
     std::string journal = ReadWholeFile(JournalFile());
     EXPECT_EQ(std::string::npos, journal.find("Sup3rSecret"));
-    for (const std::string& line : JournalLines()) {
+    for (const std::string& line : JournalWith("")) {
         // milliseconds, process id, then what happened
         size_t blank = line.find(' ');
         ASSERT_NE(std::string::npos, blank) << line;
