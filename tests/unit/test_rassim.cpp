@@ -90,7 +90,8 @@ HRASCONN AsHandle(uintptr_t value) {
 
 // ---- The fixture ---------------------------------------------------------------------------
 
-TRasApi Sim = {};
+// The program's own binding, bound to a copy of the simulator.
+TRasApi& Sim = RasApi;
 std::unique_ptr<TempFolder> SuiteFolder;
 
 template <typename Function> void BindExport(HMODULE library, const char* name, Function& slot) {
@@ -110,20 +111,13 @@ class Rassim : public ::testing::Test {
         SuiteFolder = std::make_unique<TempFolder>();
         // A file named rasapi32.dll would be answered by Wine's own library: load a copy.
         ASSERT_TRUE(CopyFileA(SimulatorFile().c_str(), LibraryCopy().c_str(), FALSE));
-        Sim.Library = LoadLibraryA(LibraryCopy().c_str());
-        ASSERT_NE(nullptr, Sim.Library);
-        BindExport(Sim.Library, "RasEnumEntriesA", Sim.RasEnumEntriesA);
-        BindExport(Sim.Library, "RasEnumConnectionsA", Sim.RasEnumConnectionsA);
-        BindExport(Sim.Library, "RasGetConnectStatusA", Sim.RasGetConnectStatusA);
-        BindExport(Sim.Library, "RasDialA", Sim.RasDialA);
-        BindExport(Sim.Library, "RasGetErrorStringA", Sim.RasGetErrorStringA);
-        BindExport(Sim.Library, "RasHangUpA", Sim.RasHangUpA);
-        BindExport(Sim.Library, "RasGetEntryDialParamsA", Sim.RasGetEntryDialParamsA);
+        LoadRasApiFrom(LibraryCopy().c_str());
+        for (int slot = 1; slot <= 7; ++slot)
+            ASSERT_TRUE(RasSlotBound(slot)) << slot;
     }
 
     static void TearDownTestSuite() {
-        if (Sim.Library) FreeLibrary(Sim.Library);
-        Sim = TRasApi{};
+        FreeRasApi();
         Sleep(100); // let finished workers let go of the library before the folder goes
         SuiteFolder.reset();
     }
@@ -280,6 +274,17 @@ TEST_F(Rassim, EntriesAreListedInTheOrderOfTheFile) {
         bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA));
         EXPECT_EQ(632u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count)) << size;
     }
+    // A hundred fit the program's list, one more does not.
+    std::string text;
+    for (int i = 1; i <= 100; ++i)
+        text += "[Entry " + std::to_string(i) + "]\n";
+    Configure(text);
+    result = 1;
+    EXPECT_EQ(100u, Entries(&result).size());
+    EXPECT_EQ(0u, result);
+    Configure(text + "[Entry 101]\n");
+    EXPECT_TRUE(Entries(&result).empty());
+    EXPECT_EQ(603u, result);
 }
 
 TEST_F(Rassim, TheConfigurationDefaultsToRassimIniBesideTheLibrary) {
@@ -297,19 +302,6 @@ TEST_F(Rassim, TheConfigurationDefaultsToRassimIniBesideTheLibrary) {
     }
     DeleteFileA(beside.c_str());
     DeleteFileA(SuiteFolder->File("rassim.state").c_str());
-}
-
-TEST_F(Rassim, MoreThanAHundredEntriesDoNotFitTheProgramsList) {
-    std::string text;
-    for (int i = 1; i <= 100; ++i)
-        text += "[Entry " + std::to_string(i) + "]\n";
-    Configure(text);
-    DWORD result = 1;
-    EXPECT_EQ(100u, Entries(&result).size());
-    EXPECT_EQ(0u, result);
-    Configure(text + "[Entry 101]\n");
-    EXPECT_TRUE(Entries(&result).empty());
-    EXPECT_EQ(603u, result);
 }
 
 TEST_F(Rassim, GlobalSwitchesMakeTheQueriesFail) {
