@@ -269,6 +269,10 @@ TEST_F(NFile, FailedCallsReportTheSystemCode) {
     char buffer[4] = {};
 
     file.Handle = readOnly;
+    // Negative counts are refused before the system is asked.
+    EXPECT_EQ("NFile.Read '" + path + "' Error 87", RaisedMessage([&] { file.Read(buffer, -1); }));
+    EXPECT_EQ("NFile.Write '" + path + "' Error 87",
+              RaisedMessage([&] { file.Write(buffer, -5); }));
     EXPECT_EQ("NFile.Write '" + path + "' Error 5", RaisedMessage([&] { file.Write("ab", 2); }));
     EXPECT_EQ(5, file.LastError);
     EXPECT_EQ("NFile.WritePChar '" + path + "' Error 5",
@@ -285,15 +289,6 @@ TEST_F(NFile, FailedCallsReportTheSystemCode) {
     CloseHandle(readOnly);
     CloseHandle(writeOnly);
     EXPECT_EQ("0123456789", ReadWholeFile(path));
-}
-
-TEST_F(NFile, NegativeCountsAreRefused) {
-    TNFile file;
-    OpenWith(file, "abcd");
-    char buffer[4] = {};
-    EXPECT_EQ("NFile.Read '" + path + "' Error 87", RaisedMessage([&] { file.Read(buffer, -1); }));
-    EXPECT_EQ("NFile.Write '" + path + "' Error 87",
-              RaisedMessage([&] { file.Write(buffer, -5); }));
 }
 
 // ---- Strings ----------------------------------------------------------------------------------

@@ -13,42 +13,7 @@
 #include "controls/NURL.h"
 #include "support/Pixels.h"
 #include "support/Harness.h"
-
-// Every heap block of the process is counted, so the test sees the link's record come and go.
-static long LiveBlocks = 0;
-
-void* operator new(size_t size) {
-    if (void* p = std::malloc(size ? size : 1)) {
-        ++LiveBlocks;
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    void* p = std::malloc(size ? size : 1);
-    if (p) ++LiveBlocks;
-    return p;
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void operator delete(void* p) noexcept {
-    if (!p) return;
-    --LiveBlocks;
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    operator delete(p);
-}
-void operator delete[](void* p) noexcept {
-    operator delete(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    operator delete(p);
-}
+#include "support/Heap.h" // every heap block counted: the link's record comes and goes
 
 namespace {
 

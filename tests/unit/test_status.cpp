@@ -10,33 +10,8 @@
 #include "app/WStatus.h"
 #include "common/NCommon.h"
 #include "support/Harness.h"
+#include "support/Heap.h" // the allocation seam
 #include "support/Pixels.h"
-
-// The allocation seam: while FailAtAllocation is N (not 0), the N-th allocation from then on
-// throws, as the heap would when it runs out.
-static int FailAtAllocation = 0;
-static int AllocationsSeen = 0;
-
-void* operator new(std::size_t size) {
-    if (FailAtAllocation != 0 && ++AllocationsSeen == FailAtAllocation) throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
