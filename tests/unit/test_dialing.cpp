@@ -27,25 +27,14 @@ std::string StressStates() {
     return states + "4096 4097 4098 4099";
 }
 
-const std::string PhoneBook = "[Fast]\n"
-                              "Delay = 20\n"
-                              "HangUpTime = 0\n"
-                              "[Login]\n"
-                              "Delay = 10\n"
-                              "User = demo\n"
-                              "Password = demo\n"
-                              "HangUpTime = 0\n"
-                              "[Slow Hang-up]\n"
-                              "States = 0:10 8192:10\n"
-                              "HangUpTime = 2000\n"
-                              "[Stress]\n"
-                              "States = " +
-                              StressStates() +
-                              "\n"
-                              "Delay = 0\n"
-                              "ErrorState = 4099\n"
-                              "ErrorCode = 678\n"
-                              "HangUpTime = 0\n";
+// One entry a line: a quick dial, one that needs the right user, a slow hang-up, and the stress
+// dial, which fails at its last state.
+const std::string PhoneBook =
+    "[Fast]\nDelay = 20\nHangUpTime = 0\n"
+    "[Login]\nDelay = 10\nUser = demo\nPassword = demo\nHangUpTime = 0\n"
+    "[Slow Hang-up]\nStates = 0:10 8192:10\nHangUpTime = 2000\n"
+    "[Stress]\nDelay = 0\nErrorState = 4099\nErrorCode = 678\nHangUpTime = 0\nStates = " +
+    StressStates() + "\n";
 
 class Dialing : public ::testing::Test {
   protected:
