@@ -579,7 +579,7 @@ class MultiBlockLayout(HelpChecks, unittest.TestCase):
         self.check_file_system(self.help)
         self.check_help(self.help, self.project)
 
-    def test_topics_start_in_later_blocks_and_span_blocks(self):
+    def test_topics_start_in_later_blocks_and_span_compressed_blocks_indexed_by_trees(self):
         self.assertGreater(len(self.help.block_headers), 10)
         self.assertEqual(self.facts["blocks"], len(self.help.block_headers))
         spans, starts = 0, set()
@@ -595,14 +595,12 @@ class MultiBlockLayout(HelpChecks, unittest.TestCase):
         long_topic = self.help.topics()[150]
         blocks = {self.help.pos_place(link.pos)[0] for link in long_topic["links"]}
         self.assertGreaterEqual(len(blocks), 3)
-
-    def test_blocks_are_compressed_and_full(self):
+        # The blocks are whole, and compressed.
         topic = self.help.internal("|TOPIC")
         self.assertEqual(0, len(topic) % HelpFile.BLOCK)
         expanded = sum(len(b.rstrip(b"\0")) for b in self.help.buffers)
         self.assertGreater(expanded, 1.5 * len(topic), "LZ77 saves space on text")
-
-    def test_trees_have_index_pages(self):
+        # |CONTEXT and |TTLBTREE need index pages.
         context = self.help.context()
         self.assertEqual(2, context.levels)
         self.assertGreater(context.total_pages, 2)

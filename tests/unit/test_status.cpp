@@ -176,25 +176,7 @@ TEST_F(Strip, KeepsFollowingWhenTheBottomBarTakesTwoLines) {
     EXPECT_GT(shot.InkInSlot(VisibleLines - 2), 0) << "the newest line shows";
 }
 
-TEST_F(Strip, FollowingReturnsToTheLeftEdge) {
-    AddLines(20);
-    AddStatusLine(std::string(200, 'W').c_str());
-    Scroll(WM_HSCROLL, SB_RIGHT);
-    ASSERT_GT(ScrollX, 0);
-    AddLines(1);
-    EXPECT_EQ(0, ScrollX);
-    EXPECT_EQ(0, BarOf(SB_HORZ).nPos);
-
-    // Scrolled up, the horizontal offset stays too.
-    Scroll(WM_HSCROLL, SB_RIGHT);
-    Scroll(WM_VSCROLL, SB_TOP);
-    int32_t x = ScrollX;
-    AddLines(1);
-    EXPECT_EQ(x, ScrollX);
-    EXPECT_EQ(0, TopLine);
-}
-
-TEST_F(Strip, HorizontalRangeGrowsAndNeverShrinks) {
+TEST_F(Strip, HorizontalRangeGrowsAndNeverShrinksAndFollowingReturnsToTheLeftEdge) {
     AddLines(2);
     EXPECT_FALSE(HasBar(WS_HSCROLL));
     int32_t narrow = StatusLogWidest();
@@ -210,6 +192,19 @@ TEST_F(Strip, HorizontalRangeGrowsAndNeverShrinks) {
     EXPECT_EQ(wide, StatusLogWidest());
     EXPECT_EQ(wide + 10, BarOf(SB_HORZ).nMax);
     EXPECT_TRUE(HasBar(WS_HSCROLL));
+
+    // Following the end returns to the left edge; scrolled up, the offset stays.
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    ASSERT_GT(ScrollX, 0);
+    AddLines(1);
+    EXPECT_EQ(0, ScrollX);
+    EXPECT_EQ(0, BarOf(SB_HORZ).nPos);
+    Scroll(WM_HSCROLL, SB_RIGHT);
+    Scroll(WM_VSCROLL, SB_TOP);
+    const int32_t x = ScrollX;
+    AddLines(1);
+    EXPECT_EQ(x, ScrollX);
+    EXPECT_EQ(0, TopLine);
 }
 
 TEST_F(Strip, BottomIsWhereLineDownsStop) {
