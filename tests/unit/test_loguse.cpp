@@ -40,32 +40,11 @@ class WheelSetting {
     UINT old_ = 3;
 };
 
-// Counts the WinEvents of one kind raised on the strip while it lives.
-class EventCounter {
-  public:
-    explicit EventCounter(DWORD event) : event_(event) {
-        current = this;
-        hook_ = SetWinEventHook(event, event, nullptr, Callback, GetCurrentProcessId(), 0,
-                                WINEVENT_OUTOFCONTEXT);
-    }
-    ~EventCounter() {
-        UnhookWinEvent(hook_);
-        current = nullptr;
-    }
-    bool Hooked() const { return hook_ != nullptr; }
-    std::vector<LONG> Objects; // the object id of each event, in order
-
-  private:
-    static void CALLBACK Callback(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD,
-                                  DWORD) {
-        if (current && event == current->event_ && window == StatusStrip)
-            current->Objects.push_back(object);
-    }
-    static EventCounter* current;
-    DWORD event_;
-    HWINEVENTHOOK hook_ = nullptr;
-};
-EventCounter* EventCounter::current = nullptr;
+// The object of each scroll end raised on the strip, in order.
+std::vector<LONG> scrollEnds;
+void CALLBACK OnScrollEnd(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD, DWORD) {
+    if (window == StatusStrip) scrollEnds.push_back(object);
+}
 
 // CF_TEXT and the ANSI code page of CF_LOCALE (0 without one).
 std::string ClipboardText(UINT* codePage = nullptr) {
@@ -170,16 +149,18 @@ std::unique_ptr<StartedTovane> LogUse::tovane;
 TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
     WheelSetting lines(SPI_GETWHEELSCROLLLINES, SPI_SETWHEELSCROLLLINES, 3);
     WheelSetting chars(SPI_GETWHEELSCROLLCHARS, SPI_SETWHEELSCROLLCHARS, 3);
-    EventCounter ends(EVENT_SYSTEM_SCROLLINGEND);
-    ASSERT_TRUE(ends.Hooked());
+    scrollEnds.clear();
+    HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_SYSTEM_SCROLLINGEND, EVENT_SYSTEM_SCROLLINGEND, nullptr, OnScrollEnd,
+                        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(nullptr, hook);
     AddLines(200);
     ASSERT_EQ(Bottom(), TopLine);
 
     // A real turn over the window goes to the focused button, which hands it to the main window.
     SetForegroundWindow(MainWindow);
     SetFocus(ConnectButton);
-    RECT box = {};
-    GetWindowRect(StatusStrip, &box);
+    const RECT box = RectOf(StatusStrip);
     SetCursorPos((box.left + box.right) / 2, (box.top + box.bottom) / 2);
     INPUT turn = {};
     turn.type = INPUT_MOUSE;
@@ -231,8 +212,9 @@ TEST_F(LogUse, WheelScrollsTheStripByTheSystemSetting) {
     // Every turn that reached a whole notch ended a scroll; the real turn is among them.
     std::vector<LONG> expected(5, OBJID_VSCROLL);
     expected.insert(expected.end(), 3, OBJID_HSCROLL);
-    PumpUntil([&] { return ends.Objects.size() >= expected.size(); }, 2000);
-    EXPECT_EQ(expected, ends.Objects);
+    PumpUntil([&] { return scrollEnds.size() >= expected.size(); }, 2000);
+    UnhookWinEvent(hook);
+    EXPECT_EQ(expected, scrollEnds);
 }
 
 TEST_F(LogUse, MenuCopiesTheWholeLogOrTheVisibleLines) {

@@ -208,31 +208,28 @@ TEST_F(FirstStart, ButtonsStayAnchoredWhenResizedDownToTheMinimumSize) {
     MoveMain(before.left, before.top, 282, 165);
 }
 
+// Tab alternates between the enabled buttons; a disabled one is skipped, and with nowhere to go
+// the focus stays.
 TEST_F(FirstStart, TabAlternatesBetweenEnabledButtons) {
     SetForegroundWindow(MainWindow);
-    EnableWindow(DisconnectButton, TRUE);
-    SetFocus(MainWindow);
-    PressThroughLoop(VK_TAB);
-    EXPECT_EQ(ConnectButton, GetFocus());
-    PressThroughLoop(VK_TAB);
-    EXPECT_EQ(DisconnectButton, GetFocus());
-    PressThroughLoop(VK_TAB);
-    EXPECT_EQ(ConnectButton, GetFocus());
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE)) << "Tab is not typed";
-
-    // A disabled button is skipped; with nowhere to go the focus stays.
-    EnableWindow(DisconnectButton, FALSE);
-    PressThroughLoop(VK_TAB);
-    EXPECT_EQ(ConnectButton, GetFocus());
-    EnableWindow(DisconnectButton, TRUE);
-    EnableWindow(ConnectButton, FALSE);
-    SetFocus(MainWindow);
-    PressThroughLoop(VK_TAB);
-    EXPECT_EQ(DisconnectButton, GetFocus());
-    PressThroughLoop(VK_TAB);
-    EXPECT_EQ(DisconnectButton, GetFocus());
-
+    const struct {
+        BOOL Connect, Disconnect;
+        bool FromTheWindow;
+        std::vector<HWND> Focus; // after each Tab
+    } cases[] = {{TRUE, TRUE, true, {ConnectButton, DisconnectButton, ConnectButton}},
+                 {TRUE, FALSE, false, {ConnectButton}},
+                 {FALSE, TRUE, true, {DisconnectButton, DisconnectButton}}};
+    for (const auto& c : cases) {
+        EnableWindow(ConnectButton, c.Connect);
+        EnableWindow(DisconnectButton, c.Disconnect);
+        if (c.FromTheWindow) SetFocus(MainWindow);
+        for (HWND focus : c.Focus) {
+            PressThroughLoop(VK_TAB);
+            EXPECT_EQ(focus, GetFocus());
+        }
+        MSG msg;
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_CHAR, WM_CHAR, PM_REMOVE)) << "Tab is typed";
+    }
     EnableWindow(ConnectButton, TRUE);
     EnableWindow(DisconnectButton, FALSE);
 }
