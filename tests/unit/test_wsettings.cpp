@@ -267,38 +267,31 @@ TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
 
 // ---- The entry list --------------------------------------------------------------------------
 
-TEST_F(SettingsWindow, ListsEntriesInTheServicesOrderAndSelectsTheStoredOne) {
-    Dialup.PhoneBook = {"Zeta", "Alpha", "Home ISP", "Mid"};
-    Controls c = Open();
-    EXPECT_EQ(Dialup.PhoneBook, ListItems(c.List)); // not sorted
-    EXPECT_EQ(2, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
-    DestroyWindow(c.Window);
-
-    Dialup.PhoneBook = {"Home ISP", "Office", "Home ISP"}; // the last equal entry wins
-    c = Open();
-    EXPECT_EQ(2, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
-}
-
-TEST_F(SettingsWindow, SelectsTheFirstWhenTheStoredEntryIsMissingOrAbsent) {
-    Dialup.PhoneBook = {"Office", "home isp", "Backup"}; // names compare case-sensitively
-    Controls c = Open();
-    EXPECT_EQ(0, SendMessageA(c.List, CB_GETCURSEL, 0, 0));
-    DestroyWindow(c.Window);
-
-    FreeString(Settings.ConnectionName);
-    c = Open();
-    EXPECT_EQ("Office", TextOf(c.List));
-}
-
-TEST_F(SettingsWindow, FailingOrEmptyPhoneBookLeavesTheListEmptySilently) {
-    for (DWORD failure : {603u, 0u}) { // 603: more than 100 entries
-        Dialup.EnumResult = failure;
-        Dialup.PhoneBook = failure ? Dialup.PhoneBook : std::vector<std::string>();
-        Controls c = Open();
-        EXPECT_EQ(0, SendMessageA(c.List, CB_GETCOUNT, 0, 0)) << failure;
-        EXPECT_EQ(CB_ERR, SendMessageA(c.List, CB_GETCURSEL, 0, 0)) << failure;
-        EXPECT_EQ("", TextOf(c.List));
-        DestroyWindow(c.Window);
+// The phone book in the service's order, the stored entry selected: the last of equal names,
+// compared case-sensitively, else the first. A failing or empty book leaves the list empty,
+// silently (603: more than 100 entries).
+TEST_F(SettingsWindow, ListsEntriesInTheServicesOrderAndSelectsTheStoredOneOrElseTheFirst) {
+    const struct {
+        std::vector<std::string> Book;
+        DWORD Failure;
+        const char* Stored;
+        int Selected; // CB_ERR: none
+    } cases[] = {{{"Zeta", "Alpha", "Home ISP", "Mid"}, 0, "Home ISP", 2},
+                 {{"Home ISP", "Office", "Home ISP"}, 0, "Home ISP", 2},
+                 {{"Office", "home isp", "Backup"}, 0, "Home ISP", 0},
+                 {{"Office", "Backup"}, 0, nullptr, 0},
+                 {{"Office", "Home ISP"}, 603, "Home ISP", CB_ERR},
+                 {{}, 0, "Home ISP", CB_ERR}};
+    for (const auto& c : cases) {
+        Dialup.PhoneBook = c.Book;
+        Dialup.EnumResult = c.Failure;
+        SetString(Settings.ConnectionName, c.Stored);
+        Controls shown = Open();
+        const std::vector<std::string> listed = c.Failure ? std::vector<std::string>() : c.Book;
+        EXPECT_EQ(listed, ListItems(shown.List)); // not sorted
+        EXPECT_EQ(c.Selected, SendMessageA(shown.List, CB_GETCURSEL, 0, 0)) << Text(c.Stored);
+        EXPECT_EQ(c.Selected == CB_ERR ? "" : listed[c.Selected], TextOf(shown.List));
+        DestroyWindow(shown.Window);
     }
 }
 
