@@ -16,8 +16,11 @@ struct Seen {
 std::vector<Seen> seen;
 LRESULT keyResult = 0;
 WNDPROC editProc = nullptr;
+BOOL ownerEnabledAtShow = TRUE;
 
 LRESULT CALLBACK ModalProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SHOWWINDOW && wParam && GetWindow(window, GW_OWNER))
+        ownerEnabledAtShow = IsWindowEnabled(GetWindow(window, GW_OWNER));
     if (message == WM_KEYDOWN || message == WM_CHAR) {
         seen.push_back({window, message, wParam});
         return keyResult;
@@ -92,8 +95,10 @@ TEST_F(Modal, DialogKeysGoToTheModalWindowOthersToTheFocus) {
 }
 
 // Each answer comes from a timer step inside the loop, as from a window's handler.
-TEST_F(Modal, OwnerDisabledWhileRunningAndAnswerZeroDoesNotEndTheLoop) {
+// Disabled before the window shows: no one watching the screen sees it beside a usable owner.
+TEST_F(Modal, OwnerDisabledBeforeTheWindowShowsAndAnswerZeroDoesNotEndTheLoop) {
     bool disabledInside = false;
+    ownerEnabledAtShow = TRUE;
     RunStepsOnTimer({[] { EndModal(modal, 0); },
                      [&] {
                          disabledInside = !IsWindowEnabled(owner);
@@ -101,6 +106,7 @@ TEST_F(Modal, OwnerDisabledWhileRunningAndAnswerZeroDoesNotEndTheLoop) {
                      },
                      [] { EndModal(modal, 7); }});
     EXPECT_EQ(7, Run());
+    EXPECT_FALSE(ownerEnabledAtShow);
     EXPECT_TRUE(disabledInside);
     EXPECT_TRUE(IsWindowEnabled(owner));
 }
