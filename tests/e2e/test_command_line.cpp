@@ -20,12 +20,8 @@ class CommandLine : public ::testing::Test {
         ASSERT_TRUE(CopyBesideTests("rassim\\rasapi32.dll", folder.Path(), "rasapi32.dll"));
         WriteWholeFile(folder.File("rassim.ini"), "[Fast]\nDelay = 100\nHangUpTime = 300\n");
         // Auto reconnect and shrink off: nothing dials unless told to.
-        DatFile dat;
-        dat.AutoReconnect = dat.ShrinkWhenConnected = 0;
-        dat.Entry = "Fast";
-        dat.User = "user";
-        dat.Password = "secret";
-        WriteWholeFile(folder.File("Tovane.dat"), dat.Bytes());
+        WriteWholeFile(folder.File("Tovane.dat"),
+                       DatFile{1, 0, 0, 1, 0, 0, 282, 165, "Fast", "user", "secret"}.Bytes());
     }
     bool Start(TovaneProcess& tovane, const std::string& arguments,
                const TempFolder* in = nullptr) {

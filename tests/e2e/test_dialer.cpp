@@ -20,17 +20,12 @@ class Dialer : public ::testing::Test {
         GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
         ASSERT_NE(nullptr, std::strstr(overrides, "rasapi32=n,b")) << "started without override";
         ASSERT_TRUE(tovane.WithSimulator("[Fast]\nDelay = 100\nHangUpTime = 500\n"));
-        // Simple status off, auto reconnect and shrink on, not topmost.
-        dat.SimpleStatus = dat.AlwaysOnTop = 0;
-        dat.Left = dat.Top = 100;
-        dat.Entry = "Fast";
-        dat.User = "user";
-        dat.Password = "secret";
         tovane.WriteDat(dat.Bytes());
     }
 
     TovaneRun tovane;
-    DatFile dat;
+    // Simple status off, auto reconnect and shrink on, not topmost.
+    DatFile dat{0, 1, 1, 0, 100, 100, 282, 165, "Fast", "user", "secret"};
 };
 
 TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
@@ -93,10 +88,7 @@ TEST_F(Dialer, ConnectsToTheTrayIsAdoptedAfterARestartAndHangsUpOnDisconnect) {
 TEST_F(Dialer, SavedCredentialsDialWithoutAPromptAndStayOutOfTheSettingsFile) {
     ASSERT_TRUE(tovane.WithSimulator("[Home]\nDelay = 50\nUser = demo\nPassword = Sup3r\n"
                                      "SavedUser = demo\nSavedPassword = Sup3r\n"));
-    DatFile fresh;
-    fresh.ShrinkWhenConnected = 0;
-    fresh.Entry = "Home";
-    tovane.WriteDat(fresh.Bytes());
+    tovane.WriteDat(DatFile{1, 1, 0, 1, 0, 0, 282, 165, "Home", "", ""}.Bytes());
     ASSERT_TRUE(tovane.Start());
     ASSERT_TRUE(
         PumpUntil([&] { return !tovane.Journal("state=8192 error=0 thread").empty(); }, 10000))

@@ -19,9 +19,7 @@ TEST(NoDialUp, TheProgramStartsAndClosesWithoutTheLibrary) {
     // With a connection chosen the controller asks the service at start-up and every second:
     // each call must take its failure path instead of calling into nothing.
     TovaneRun tovane;
-    DatFile dat;
-    dat.Entry = "Office";
-    tovane.WriteDat(dat.Bytes());
+    tovane.WriteDat(DatFile{1, 1, 1, 1, 0, 0, 282, 165, "Office", "", ""}.Bytes());
     ASSERT_TRUE(tovane.Start());
     PumpMessages(2500); // two poll ticks
     EXPECT_TRUE(tovane.Process.Running());

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/Harness.h"
 
@@ -13,11 +14,9 @@ namespace {
 
 // The stored box must be the window's outer rectangle as left, top, width, height.
 void ExpectStoredBox(const std::string& bytes, const RECT& r) {
-    ASSERT_GE(bytes.size(), 20u);
-    EXPECT_EQ(r.left, Int32At(bytes, 4));
-    EXPECT_EQ(r.top, Int32At(bytes, 8));
-    EXPECT_EQ(r.right - r.left, Int32At(bytes, 12));
-    EXPECT_EQ(r.bottom - r.top, Int32At(bytes, 16));
+    EXPECT_EQ((std::vector<int32_t>{r.left, r.top, r.right - r.left, r.bottom - r.top}),
+              (std::vector<int32_t>{Int32At(bytes, 4), Int32At(bytes, 8), Int32At(bytes, 12),
+                                    Int32At(bytes, 16)}));
 }
 
 // No message box of the process shows up within the time.
@@ -50,15 +49,7 @@ TEST(SettingsFile, AMissingOrDamagedFileStartsWithTheDefaultsAndLeavesThemAtExit
         std::string Bytes;
         std::string Tail; // the record-file message, after the folder is known
     };
-    DatFile file;
-    file.SimpleStatus = file.AutoReconnect = file.ShrinkWhenConnected = file.AlwaysOnTop = 0;
-    file.Left = file.Top = 5;
-    file.Width = 300;
-    file.Height = 200;
-    file.Entry = "ISP";
-    file.User = "me";
-    file.Password = "pw";
-    const std::string good = file.Bytes();
+    const std::string good = DatFile{0, 0, 0, 0, 5, 5, 300, 200, "ISP", "me", "pw"}.Bytes();
     for (const Case& c :
          {Case{false, "", ""}, Case{true, good.substr(0, 10), "NFile.Read '%' Error 1"},
           Case{true, good + "x", "eof"},
@@ -102,16 +93,7 @@ TEST(SettingsFile, AMissingOrDamagedFileStartsWithTheDefaultsAndLeavesThemAtExit
 
 TEST(SettingsFile, CraftedFileLoadsAndItsStringsAndFlagsGoBackUnchanged) {
     // Option bytes as another writer may have left them (2 reads as on).
-    DatFile file;
-    file.SimpleStatus = 2;
-    file.AutoReconnect = file.AlwaysOnTop = 0;
-    file.Left = 120;
-    file.Top = 90;
-    file.Width = 300;
-    file.Height = 190;
-    file.Entry = "Office line";
-    file.User = "jane";
-    file.Password = "s3cret";
+    const DatFile file{2, 0, 1, 0, 120, 90, 300, 190, "Office line", "jane", "s3cret"};
     TovaneRun tovane;
     tovane.WriteDat(file.Bytes());
     ASSERT_TRUE(tovane.Start());
@@ -127,11 +109,7 @@ TEST(SettingsFile, CraftedFileLoadsAndItsStringsAndFlagsGoBackUnchanged) {
 }
 
 TEST(SettingsFile, ReadOnlyFileIsKeptAndTheExitReportsTheFailedSave) {
-    DatFile file;
-    file.SimpleStatus = file.ShrinkWhenConnected = 0;
-    file.Left = 40;
-    file.Top = 50;
-    const std::string bytes = file.Bytes();
+    const std::string bytes = DatFile{0, 1, 0, 1, 40, 50, 282, 165, "", "", ""}.Bytes();
     TovaneRun run;
     TovaneProcess& tovane = run.Process;
     const std::string dat = run.Folder.File("Tovane.dat");
@@ -168,14 +146,8 @@ TEST(SettingsFile, AnyStoredBoxGivesAWindowWithinReach) {
                           {5000, -5000, -300, -200},
                           {100, 100, 100000, 100000}}) {
         SCOPED_TRACE(::testing::Message() << b[0] << " " << b[1] << " " << b[2] << " " << b[3]);
-        DatFile file;
-        file.SimpleStatus = file.AutoReconnect = file.ShrinkWhenConnected = file.AlwaysOnTop = 0;
-        file.Left = b[0];
-        file.Top = b[1];
-        file.Width = b[2];
-        file.Height = b[3];
         TovaneRun tovane;
-        tovane.WriteDat(file.Bytes());
+        tovane.WriteDat(DatFile{0, 0, 0, 0, b[0], b[1], b[2], b[3], "", "", ""}.Bytes());
         ASSERT_TRUE(tovane.Start());
         HWND main = tovane.Main;
         EXPECT_TRUE(IsWindowVisible(main));

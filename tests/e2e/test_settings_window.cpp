@@ -12,17 +12,6 @@ namespace {
 
 constexpr UINT CmdSettings = 3073;
 
-// Simple status and shrink on, no auto reconnect (nothing dials by itself), not topmost.
-DatFile Stored() {
-    DatFile dat;
-    dat.AutoReconnect = dat.AlwaysOnTop = 0;
-    dat.Left = 120;
-    dat.Top = 90;
-    dat.Entry = "Home ISP";
-    dat.User = "alice";
-    return dat;
-}
-
 struct SettingsWindowView {
     HWND Window = nullptr, List = nullptr, UserName = nullptr, Password = nullptr;
     std::vector<HWND> Checks;
@@ -58,7 +47,8 @@ std::vector<std::string> ListItems(HWND list) {
 TEST(SettingsWindow, ShowsThePhoneBookAndSettingsAndOkAppliesAndSavesAtOnce) {
     TovaneRun tovane;
     ASSERT_TRUE(tovane.WithSimulator("[Office]\n[Home ISP]\n[Backup]\n"));
-    tovane.WriteDat(Stored().Bytes());
+    // Simple status and shrink on, no auto reconnect (nothing dials by itself), not topmost.
+    tovane.WriteDat(DatFile{1, 0, 1, 0, 120, 90, 282, 165, "Home ISP", "alice", ""}.Bytes());
     ASSERT_TRUE(tovane.Start());
     HWND main = tovane.Main;
     EXPECT_EQ("Tovane - Home ISP", TextOf(main));
@@ -92,13 +82,8 @@ TEST(SettingsWindow, ShowsThePhoneBookAndSettingsAndOkAppliesAndSavesAtOnce) {
     EXPECT_TRUE(IsWindowEnabled(main));
     EXPECT_TRUE(GetWindowLongA(main, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_EQ("Tovane - Backup", TextOf(main));
-    DatFile saved = Stored();
-    saved.SimpleStatus = 0;
-    saved.AlwaysOnTop = 1;
-    saved.Entry = "Backup";
-    saved.User = "bob";
-    saved.Password = "pw";
-    EXPECT_EQ(saved.Bytes(), tovane.Dat());
+    EXPECT_EQ((DatFile{0, 0, 1, 1, 120, 90, 282, 165, "Backup", "bob", "pw"}.Bytes()),
+              tovane.Dat());
 }
 
 } // namespace

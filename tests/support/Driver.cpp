@@ -3,7 +3,10 @@
 #include "TestSupport.h"
 
 TovaneProcess::~TovaneProcess() {
-    if (Running()) Kill();
+    if (Running()) {
+        TerminateProcess(process_, 99);
+        WaitForSingleObject(process_, 5000);
+    }
     if (process_) CloseHandle(process_);
 }
 
@@ -88,12 +91,6 @@ DWORD TovaneProcess::ExitCode() const {
     DWORD code = STILL_ACTIVE;
     if (process_) GetExitCodeProcess(process_, &code);
     return code;
-}
-
-void TovaneProcess::Kill() {
-    if (!process_) return;
-    TerminateProcess(process_, 99);
-    WaitForSingleObject(process_, 5000);
 }
 
 bool TovaneProcess::CloseMain(DWORD timeoutMs) {

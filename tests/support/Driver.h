@@ -27,7 +27,6 @@ class TovaneProcess {
     bool WaitForExit(DWORD timeoutMs = 10000);
     DWORD ExitCode() const;
     bool Running() const;
-    void Kill();
     DWORD Pid() const { return pid_; }
     // Posts WM_CLOSE to the main window and waits for the process to end.
     bool CloseMain(DWORD timeoutMs = 10000);

@@ -68,7 +68,8 @@ std::string Int32Bytes(int32_t n);
 int32_t Int32At(const std::string& bytes, size_t at);
 // A stored string: its length, then its characters.
 std::string StrBytes(const std::string& text);
-// The file as the program writes it: four flags, the window box, three strings.
+// The file as the program writes it, in its order: the flags simple status, auto reconnect,
+// shrink when connected, always on top; the window box; the entry, user name and password.
 struct DatFile {
     uint8_t SimpleStatus = 1, AutoReconnect = 1, ShrinkWhenConnected = 1, AlwaysOnTop = 1;
     int32_t Left = 0, Top = 0, Width = 282, Height = 165;

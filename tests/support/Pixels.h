@@ -13,7 +13,6 @@ struct Capture {
     std::vector<COLORREF> Data; // row by row from the top
 
     COLORREF At(int x, int y) const { return Data[static_cast<size_t>(y) * Width + x]; }
-    bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < Width && y < Height; }
     // Pixels of the given colour in the rectangle [x0, x1) x [y0, y1), clipped to the capture.
     int Count(COLORREF color, int x0, int y0, int x1, int y1) const;
 };

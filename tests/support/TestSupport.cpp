@@ -283,14 +283,6 @@ int CloseWatch::Destroyed() const {
     return Watch.Destroyed;
 }
 
-bool CloseWatch::OwnerEnabledAtEveryDestroy() const {
-    return !Watch.OwnerDisabledAtDestroy;
-}
-
-bool CloseWatch::DecoyActivated() const {
-    return Watch.DecoyActivated;
-}
-
 std::string CloseWatch::Problem() const {
     std::string problem;
     if (Watch.Destroyed == 0) problem += "no window was destroyed; ";

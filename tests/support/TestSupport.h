@@ -100,8 +100,6 @@ class CloseWatch {
     CloseWatch& operator=(const CloseWatch&) = delete;
     void Reset();          // forget what was seen
     int Destroyed() const; // WM_DESTROYs of top-level windows owned by the owner
-    bool OwnerEnabledAtEveryDestroy() const;
-    bool DecoyActivated() const;
     // Owner enabled and active, the decoy never activated, and the owner enabled at every
     // destroy; otherwise a description of what went wrong.
     std::string Problem() const;

@@ -42,6 +42,19 @@ static HWND WaitVisible(const char* className, DWORD timeoutMs) {
     return found && IsWindowVisible(found) ? found : nullptr;
 }
 
+// Posts the message to the first window of the class: 0, or 3 when there is none.
+static int Post(const char* className, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND w = FindWindowA(className, nullptr);
+    return w && PostMessageA(w, message, wParam, lParam) ? 0 : 3;
+}
+
+static RECT ClientOnScreen(HWND window) {
+    RECT r = {};
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
 // ---- The screen as pixels ------------------------------------------------------------------
 
 struct Screen {
@@ -88,9 +101,7 @@ static int Record(const std::string& folder, WPARAM command) {
     HWND main = WaitVisible(MainClass, 10000);
     HWND strip = main ? FindChild(main, "TovaneStatusWndClass") : nullptr;
     if (!strip) return 3;
-    RECT r = {};
-    GetClientRect(strip, &r);
-    MapWindowPoints(strip, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    const RECT r = ClientOnScreen(strip);
     Screen kept, now;
     kept.Grab();
     int frames = 0;
@@ -156,12 +167,8 @@ int main(int argc, char** argv) {
         std::printf("%s %s\n", argv[2], w ? "visible" : "not found");
         return w ? 0 : 3;
     }
-    if (verb == "command" && argc == 3) {
-        HWND main = FindWindowA(MainClass, nullptr);
-        if (!main) return 3;
-        PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0);
-        return 0;
-    }
+    if (verb == "command" && argc == 3)
+        return Post(MainClass, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0);
     if (verb == "set-text" && argc == 5) {
         HWND window = WaitVisible(argv[2], 5000);
         HWND edit = window ? NthChild(window, "Edit", std::atoi(argv[3])) : nullptr;
@@ -180,35 +187,17 @@ int main(int argc, char** argv) {
         }
         return 3;
     }
-    if (verb == "rect" && argc == 3) {
+    if ((verb == "rect" || verb == "client-rect") && argc == 3) {
         HWND w = WaitVisible(argv[2], 5000);
         if (!w) return 3;
-        RECT r = RectOf(w);
+        RECT r = verb == "rect" ? RectOf(w) : ClientOnScreen(w);
         std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
         return 0;
     }
-    if (verb == "close") {
-        HWND w = FindWindowA(argc > 2 ? argv[2] : MainClass, nullptr);
-        if (!w) return 3;
-        PostMessageA(w, WM_CLOSE, 0, 0);
-        return 0;
-    }
-    if (verb == "client-rect" && argc == 3) {
-        HWND w = WaitVisible(argv[2], 5000);
-        if (!w) return 3;
-        RECT r = {};
-        GetClientRect(w, &r);
-        MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&r), 2);
-        std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
-        return 0;
-    }
-    if (verb == "post" && argc == 6) {
-        HWND w = FindWindowA(argv[2], nullptr);
-        if (!w) return 3;
-        PostMessageA(w, static_cast<UINT>(std::strtoul(argv[3], nullptr, 0)),
-                     std::strtoul(argv[4], nullptr, 0), std::strtoul(argv[5], nullptr, 0));
-        return 0;
-    }
+    if (verb == "close") return Post(argc > 2 ? argv[2] : MainClass, WM_CLOSE, 0, 0);
+    if (verb == "post" && argc == 6)
+        return Post(argv[2], static_cast<UINT>(std::strtoul(argv[3], nullptr, 0)),
+                    std::strtoul(argv[4], nullptr, 0), std::strtoul(argv[5], nullptr, 0));
     if (verb == "tab-to" && argc == 4) {
         HWND window = WaitVisible(argv[2], 5000);
         if (!window) return 3;
