@@ -177,19 +177,24 @@ TSimConfig ParseSimConfig(const std::string& text) {
     return config;
 }
 
-bool ReadSimConfig(const std::string& path, TSimConfig& config) {
+bool ReadTextFile(const std::string& path, std::string& text) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        config = TSimConfig();
-        return false;
-    }
-    std::string text;
+    if (file == INVALID_HANDLE_VALUE) return false;
     char chunk[4096];
     DWORD got = 0;
     while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
         text.append(chunk, got);
     CloseHandle(file);
+    return true;
+}
+
+bool ReadSimConfig(const std::string& path, TSimConfig& config) {
+    std::string text;
+    if (!ReadTextFile(path, text)) {
+        config = TSimConfig();
+        return false;
+    }
     config = ParseSimConfig(text);
     return true;
 }

@@ -47,6 +47,8 @@ constexpr char SimSavedPasswordHandle[] = "****************";
 TSimConfig ParseSimConfig(const std::string& text);
 // False when the file cannot be read; the configuration is then empty.
 bool ReadSimConfig(const std::string& path, TSimConfig& config);
+// The whole file appended to text; false when it cannot be opened.
+bool ReadTextFile(const std::string& path, std::string& text);
 // Phone-book entry names compare without regard to case, as the platform's do.
 const TSimEntry* FindSimEntry(const TSimConfig& config, const char* name);
 

@@ -235,17 +235,8 @@ static uint32_t FirstHandle() {
 
 TSimTable LoadSimTable(const std::string& statePath) {
     TSimTable table;
-    HANDLE file = CreateFileA(statePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        std::string text;
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-            text.append(chunk, got);
-        CloseHandle(file);
-        if (!ParseSimTable(text, table)) table = TSimTable();
-    }
+    std::string text;
+    if (ReadTextFile(statePath, text) && !ParseSimTable(text, table)) table = TSimTable();
     if (table.NextHandle == 0) table.NextHandle = FirstHandle();
     return table;
 }
