@@ -17,11 +17,14 @@ std::string Bytes(std::initializer_list<int> values) {
     return s;
 }
 
-// Runs what and returns the ENFile message it raises; fails the test when nothing is raised.
+// Runs what and returns the ENFile message it raises, caught as the common base that the
+// program's handlers catch; fails the test when nothing is raised.
 template <typename F> std::string RaisedMessage(F what) {
     try {
         what();
-    } catch (const ENFile& e) {
+    } catch (const EBase& e) {
+        EXPECT_NE(nullptr, dynamic_cast<const ENFile*>(&e));
+        EXPECT_EQ(e.Message(), e.what());
         return e.Message();
     }
     ADD_FAILURE() << "no ENFile raised";
@@ -48,15 +51,6 @@ class NFile : public ::testing::Test {
     }
 };
 
-TEST_F(NFile, ExceptionDerivesFromTheCommonBase) {
-    try {
-        throw ENFile("NFile.Read 'x' Error 1");
-    } catch (const EBase& e) {
-        EXPECT_STREQ("NFile.Read 'x' Error 1", e.what());
-        EXPECT_EQ("NFile.Read 'x' Error 1", e.Message());
-    }
-}
-
 // ---- Open and Close -----------------------------------------------------------------------
 
 // A missing file (MustExist) or folder: the system's code, nothing created, and the object
@@ -77,40 +71,28 @@ TEST_F(NFile, OpeningWhatIsNotThereNamesTheSystemsCode) {
     }
 }
 
+// Without flags a missing file is made empty and an existing one kept; CreateNew (winning over
+// MustExist) empties it.
 TEST_F(NFile, WithoutFlagsOpenCreatesAnEmptyFileOrKeepsContents) {
-    {
-        TNFile file;
-        file.Open(path);
-        EXPECT_TRUE(file.Opened);
-        EXPECT_NE(INVALID_HANDLE_VALUE, file.Handle);
+    for (const char* before : {"", "keep", "old contents"}) {
+        const bool createNew = std::strlen(before) > 4;
+        if (*before) WriteWholeFile(path, before);
+        {
+            TNFile file;
+            file.CreateNew = createNew;
+            file.MustExist = createNew;
+            file.Open(path);
+            EXPECT_TRUE(file.Opened);
+            EXPECT_NE(INVALID_HANDLE_VALUE, file.Handle);
+            char got[5] = {};
+            if (!createNew) file.Read(got, static_cast<int32_t>(std::strlen(before)));
+            EXPECT_STREQ(createNew ? "" : before, got);
+            EXPECT_TRUE(file.eof());
+        }
+        bool exists = false;
+        EXPECT_EQ(createNew ? "" : before, ReadWholeFile(path, &exists));
+        EXPECT_TRUE(exists);
     }
-    bool exists = false;
-    EXPECT_EQ("", ReadWholeFile(path, &exists));
-    EXPECT_TRUE(exists);
-
-    WriteWholeFile(path, "keep");
-    {
-        TNFile file;
-        file.Open(path);
-        char got[4] = {};
-        file.Read(got, 4);
-        EXPECT_EQ("keep", std::string(got, 4));
-    }
-    EXPECT_EQ("keep", ReadWholeFile(path));
-}
-
-TEST_F(NFile, CreateNewEmptiesAnExistingFile) {
-    WriteWholeFile(path, "old contents");
-    {
-        TNFile file;
-        file.CreateNew = true;
-        file.MustExist = true; // CreateNew wins
-        file.Open(path);
-        EXPECT_TRUE(file.eof());
-    }
-    bool exists = false;
-    EXPECT_EQ("", ReadWholeFile(path, &exists));
-    EXPECT_TRUE(exists);
 }
 
 TEST_F(NFile, AccessIsReadAndWriteEvenWithBothShareFlags) {
@@ -376,25 +358,21 @@ TEST_F(NFile, CutOffLengthRaisesNumberOneAndCutOffCharactersNumberTwo) {
 
 // ---- eof --------------------------------------------------------------------------------------
 
-TEST_F(NFile, EofOnEmptyFileAtTheEndAndOneByteBefore) {
+// True in an empty file, at and beyond the end; false one byte before it.
+TEST_F(NFile, EofIsTrueAtAndBeyondTheEndAndComparesSixtyFourBitPositions) {
     {
-        TNFile file;
-        OpenWith(file, "");
-        EXPECT_TRUE(file.eof());
+        TNFile empty;
+        OpenWith(empty, "");
+        EXPECT_TRUE(empty.eof());
     }
     TNFile file;
     OpenWith(file, "abc");
     EXPECT_FALSE(file.eof());
     char buffer[3];
     file.Read(buffer, 2);
-    EXPECT_FALSE(file.eof()); // one byte before the end
+    EXPECT_FALSE(file.eof());
     file.Read(buffer, 1);
     EXPECT_TRUE(file.eof());
-}
-
-TEST_F(NFile, EofIsTrueBeyondTheEndAndComparesSixtyFourBitPositions) {
-    TNFile file;
-    OpenWith(file, "abc");
     // Past the end (position 10 of 3 bytes).
     SetFilePointer(file.Handle, 10, nullptr, FILE_BEGIN);
     EXPECT_TRUE(file.eof());

@@ -327,26 +327,28 @@ TEST_F(SettingsWindow, OkStoresEverythingTakesUpTheNewEntryAndSavesAtOnce) {
     EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
 }
 
-TEST_F(SettingsWindow, StoredEntryNotInThePhoneBookBecomesTheFirstOnOk) {
+// A stored entry the phone book lacks becomes the first; an empty or failing book makes it
+// absent, and the title is taken up even when it was absent before.
+TEST_F(SettingsWindow, OkTakesTheFirstEntryOrNoneWhenTheStoredOneIsNotInThePhoneBook) {
     ReplaceString(Settings.ConnectionName, NewString("Gone"));
-    EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
-    EXPECT_STREQ("Office", Settings.ConnectionName);
-    EXPECT_EQ("Tovane - Office", TextOf(Owner));
-    EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
-}
-
-TEST_F(SettingsWindow, EmptyPhoneBookMakesTheEntryAbsentAndRefreshesEvenWhenItWasAbsent) {
-    Dialup.PhoneBook.clear();
-    EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
-    EXPECT_EQ(nullptr, Settings.ConnectionName);
-    EXPECT_EQ("Tovane", TextOf(Owner));
-
-    SetWindowTextA(Owner, "untouched"); // absent before and after: still taken up
-    Dialup.EnumResult = 1;              // a failing enumeration behaves the same
-    EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
-    EXPECT_EQ(nullptr, Settings.ConnectionName);
-    EXPECT_EQ("Tovane", TextOf(Owner));
-    EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
+    const struct {
+        bool Empty;
+        DWORD EnumResult;
+        const char* Entry;
+        const char* Title;
+    } cases[] = {{false, 0, "Office", "Tovane - Office"},
+                 {true, 0, "(null)", "Tovane"},
+                 {true, 1, "(null)", "Tovane"}}; // absent before and after
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Entry + std::to_string(c.EnumResult));
+        if (c.Empty) Dialup.PhoneBook.clear();
+        Dialup.EnumResult = c.EnumResult;
+        SetWindowTextA(Owner, "untouched");
+        EXPECT_EQ(ModalOk, Run([](const Controls& c) { Click(c.Ok); }));
+        EXPECT_EQ(c.Entry, Text(Settings.ConnectionName));
+        EXPECT_EQ(c.Title, TextOf(Owner));
+        EXPECT_EQ(CurrentSettingsBytes(), ReadWholeFile(SettingsFile));
+    }
 }
 
 TEST_F(SettingsWindow, UnchangedEntryIsNotRefreshedButEverythingElseIsStoredAndSaved) {
@@ -385,12 +387,9 @@ TEST_F(SettingsWindow, EnterFromAnEditOrTheDroppedDownListAppliesLikeOk) {
               }));
     EXPECT_STREQ("Office", Settings.ConnectionName);
     EXPECT_EQ("Tovane - Office", TextOf(Owner));
-}
 
-TEST_F(SettingsWindow, UntickingOnTopTakesTheMainWindowOutOfTheTopmostBand) {
-    Settings.AlwaysOnTop = 1;
-    SetWindowPos(Owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ASSERT_TRUE(IsTopmost(Owner));
+    // Unticking on-top takes the main window out of the topmost band.
+    ASSERT_EQ(1, Settings.AlwaysOnTop);
     EXPECT_EQ(ModalOk, Run([](const Controls& c) {
                   Click(c.Checks[3]);
                   Click(c.Ok);
