@@ -59,19 +59,15 @@ void MoveMain(int x, int y, int width, int height) {
     PumpMessages(20);
 }
 
-// The layout with a band of `band` pixels and button boxes right/bottom distances as given.
-void ExpectLayout(int band, int connectRight, int disconnectRight, int fromBottom) {
-    RECT client = ClientOf(MainWindow);
-    RECT strip = BoxInParent(StatusStrip);
-    EXPECT_EQ(0, strip.left);
-    EXPECT_EQ(0, strip.top);
-    EXPECT_EQ(client.right, strip.right);
-    EXPECT_EQ(client.bottom - band, strip.bottom);
-    RECT connect = BoxInParent(ConnectButton), disconnect = BoxInParent(DisconnectButton);
-    EXPECT_EQ(client.right - connectRight, connect.left);
-    EXPECT_EQ(client.bottom - fromBottom, connect.top);
-    EXPECT_EQ(client.right - disconnectRight, disconnect.left);
-    EXPECT_EQ(client.bottom - fromBottom, disconnect.top);
+// The strip above a band of 35 pixels; the 75 by 25 buttons 79 and 159 pixels from the right
+// and 29 from the bottom.
+void ExpectLayout() {
+    const RECT client = ClientOf(MainWindow);
+    EXPECT_EQ((RECT{0, 0, client.right, client.bottom - 35}), BoxInParent(StatusStrip));
+    for (auto [button, right] : {std::pair{ConnectButton, 79}, std::pair{DisconnectButton, 159}}) {
+        const POINT at = {client.right - right, client.bottom - 29};
+        EXPECT_EQ((RECT{at.x, at.y, at.x + 75, at.y + 25}), BoxInParent(button)) << right;
+    }
 }
 
 // The main loop's handling of one key-down posted to the focused window.
@@ -166,7 +162,7 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
     ASSERT_NE(nullptr, StatusStrip);
     EXPECT_EQ(MainWindow, GetParent(StatusStrip));
     EXPECT_TRUE(GetWindowLongA(StatusStrip, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-    ExpectLayout(35, 79, 159, 29);
+    ExpectLayout();
 
     EXPECT_EQ("Connect", TextOf(ConnectButton));
     EXPECT_EQ("Disconnect", TextOf(DisconnectButton));
@@ -175,9 +171,6 @@ TEST_F(FirstStart, StripAndButtonsFillTheClientArea) {
     EXPECT_TRUE(IsWindowEnabled(ConnectButton));
     EXPECT_FALSE(IsWindowEnabled(DisconnectButton));
     for (HWND button : {ConnectButton, DisconnectButton}) {
-        RECT box = BoxInParent(button);
-        EXPECT_EQ(75, box.right - box.left);
-        EXPECT_EQ(25, box.bottom - box.top);
         EXPECT_TRUE(GetWindowLongA(button, GWL_STYLE) & WS_TABSTOP);
         EXPECT_EQ(reinterpret_cast<LRESULT>(GuiFont), SendMessageA(button, WM_GETFONT, 0, 0));
     }
@@ -201,7 +194,7 @@ TEST_F(FirstStart, ButtonsStayAnchoredWhenResizedDownToTheMinimumSize) {
     RECT before = RectOf(MainWindow);
     for (SIZE size : {SIZE{420, 330}, SIZE{200, 140}, SIZE{100, 60}}) {
         MoveMain(before.left, before.top, size.cx, size.cy);
-        ExpectLayout(35, 79, 159, 29);
+        ExpectLayout();
     }
     EXPECT_EQ(180, SizeOf(MainWindow).cx);
     EXPECT_EQ(info.ptMinTrackSize.y, SizeOf(MainWindow).cy);
@@ -591,7 +584,7 @@ TEST_F(StoredBox, IsPulledInsideTheWorkAreaAndNotTopmost) {
     EXPECT_EQ((RECT{WorkArea.right - 300, WorkArea.top, WorkArea.right, WorkArea.top + 180}), r);
     EXPECT_EQ(r, RectOf(Settings.WindowRect));
     EXPECT_FALSE(GetWindowLongA(MainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    ExpectLayout(35, 79, 159, 29);
+    ExpectLayout();
 }
 
 // ---- The tray tip ---------------------------------------------------------------------------

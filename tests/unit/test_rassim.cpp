@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "ras/NRas.h"
@@ -98,6 +99,11 @@ template <typename Function> void BindExport(HMODULE library, const char* name, 
     slot = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
+template <typename Record> struct Listing {
+    DWORD Result, Bytes, Count;
+    std::vector<Record> List;
+};
+
 struct Status {
     DWORD Result;
     RASCONNSTATE State;
@@ -185,30 +191,49 @@ class Rassim : public ::testing::Test {
             timeoutMs);
     }
 
+    // One listing of the phone book or of the connections: room for `room` records, the first
+    // record's size as given.
+    template <typename Record>
+    static Listing<Record> Enumerate(DWORD size = sizeof(Record), DWORD room = RasListCapacity) {
+        Listing<Record> l = {0, static_cast<DWORD>(room * sizeof(Record)), 0,
+                             std::vector<Record>(RasListCapacity)};
+        l.List[0].dwSize = size;
+        if constexpr (std::is_same_v<Record, RASCONNA>)
+            l.Result = Sim.RasEnumConnectionsA(l.List.data(), &l.Bytes, &l.Count);
+        else
+            l.Result = Sim.RasEnumEntriesA(nullptr, nullptr, l.List.data(), &l.Bytes, &l.Count);
+        return l;
+    }
+
     static std::vector<HRASCONN> Connections(std::vector<std::string>* names = nullptr) {
-        std::vector<RASCONNA> list(RasListCapacity);
-        list[0].dwSize = sizeof(RASCONNA);
-        DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASCONNA)), count = 0;
+        const auto l = Enumerate<RASCONNA>();
         std::vector<HRASCONN> handles;
-        if (Sim.RasEnumConnectionsA(list.data(), &bytes, &count) != 0) return handles;
-        for (DWORD i = 0; i < count; ++i) {
-            handles.push_back(list[i].hrasconn);
-            if (names) names->push_back(list[i].szEntryName);
+        for (DWORD i = 0; l.Result == 0 && i < l.Count; ++i) {
+            handles.push_back(l.List[i].hrasconn);
+            if (names) names->push_back(l.List[i].szEntryName);
         }
         return handles;
     }
 
     static std::vector<std::string> Entries(DWORD* result = nullptr) {
-        std::vector<RASENTRYNAMEA> list(RasListCapacity);
-        list[0].dwSize = sizeof(RASENTRYNAMEA);
-        DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA)), count = 0;
-        DWORD r = Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count);
-        if (result) *result = r;
+        const auto l = Enumerate<RASENTRYNAMEA>();
+        if (result) *result = l.Result;
         std::vector<std::string> names;
-        if (r == 0)
-            for (DWORD i = 0; i < count; ++i)
-                names.push_back(list[i].szEntryName);
+        for (DWORD i = 0; l.Result == 0 && i < l.Count; ++i)
+            names.push_back(l.List[i].szEntryName);
         return names;
+    }
+
+    // With three records listed: their bytes; room for two gives 603 with the bytes and count
+    // needed; records of any other size give 632.
+    template <typename Record> static void ExpectSizeAndRoomChecked(std::vector<DWORD> badSizes) {
+        const auto all = Enumerate<Record>(), two = Enumerate<Record>(sizeof(Record), 2);
+        EXPECT_EQ((std::vector<DWORD>{0, 3 * sizeof(Record), 3}),
+                  (std::vector<DWORD>{all.Result, all.Bytes, all.Count}));
+        EXPECT_EQ((std::vector<DWORD>{603, 3 * sizeof(Record), 3}),
+                  (std::vector<DWORD>{two.Result, two.Bytes, two.Count}));
+        for (DWORD size : badSizes)
+            EXPECT_EQ(632u, Enumerate<Record>(size).Result) << size;
     }
 
     // The journal lines that contain the text (every line for an empty text).
@@ -254,26 +279,8 @@ TEST_F(Rassim, EntriesAreListedInTheOrderOfTheFile) {
               "States = 0 8192\n"
               "\n"
               "[mid]\n");
-    std::vector<RASENTRYNAMEA> list(RasListCapacity);
-    list[0].dwSize = sizeof(RASENTRYNAMEA);
-    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA)), count = 0;
-    ASSERT_EQ(0u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count));
-    ASSERT_EQ(3u, count);
-    EXPECT_STREQ("Zeta Line", list[0].szEntryName);
-    EXPECT_STREQ("Alpha  Office", list[1].szEntryName);
-    EXPECT_STREQ("mid", list[2].szEntryName);
-    EXPECT_EQ(3 * sizeof(RASENTRYNAMEA), bytes);
-
-    // Room for two: 603, with the size and count needed.
-    bytes = static_cast<DWORD>(2 * sizeof(RASENTRYNAMEA));
-    EXPECT_EQ(603u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count));
-    EXPECT_EQ(3 * sizeof(RASENTRYNAMEA), bytes);
-    EXPECT_EQ(3u, count);
-    for (DWORD size : {0u, 263u, 265u, 532u}) {
-        list[0].dwSize = size;
-        bytes = static_cast<DWORD>(list.size() * sizeof(RASENTRYNAMEA));
-        EXPECT_EQ(632u, Sim.RasEnumEntriesA(nullptr, nullptr, list.data(), &bytes, &count)) << size;
-    }
+    EXPECT_EQ((std::vector<std::string>{"Zeta Line", "Alpha  Office", "mid"}), Entries());
+    ExpectSizeAndRoomChecked<RASENTRYNAMEA>({0, 263, 265, 532});
     // A hundred fit the program's list, one more does not.
     std::string text;
     for (int i = 1; i <= 100; ++i)
@@ -320,10 +327,7 @@ TEST_F(Rassim, GlobalSwitchesMakeTheQueriesFail) {
     EXPECT_EQ(621u, result);
     HRASCONN h = nullptr;
     ASSERT_EQ(0u, Dial("Office", h)); // dialling is not switched off
-    std::vector<RASCONNA> list(RasListCapacity);
-    list[0].dwSize = sizeof(RASCONNA);
-    DWORD bytes = static_cast<DWORD>(list.size() * sizeof(RASCONNA)), count = 0;
-    EXPECT_EQ(668u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count));
+    EXPECT_EQ(668u, Enumerate<RASCONNA>().Result);
     EXPECT_EQ(711u, StatusOf(h).Result);
     Configure("[Office]\n");
     EXPECT_EQ(0u, StatusOf(h).Result);
@@ -557,23 +561,10 @@ TEST_F(Rassim, ConnectionListsCheckSizeAndRoom) {
     ASSERT_EQ(0u, Dial("A", a));
     ASSERT_EQ(0u, Dial("B", b));
     ASSERT_EQ(0u, Dial("C", c));
-    std::vector<RASCONNA> list(3);
-    DWORD bytes = static_cast<DWORD>(3 * sizeof(RASCONNA)), count = 0;
-    for (DWORD size : {DWORD(0), DWORD(sizeof(RASCONNA) - 4), DWORD(412 + 416)}) {
-        list[0].dwSize = size;
-        EXPECT_EQ(632u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count)) << size;
-    }
-    list[0].dwSize = sizeof(RASCONNA);
-    bytes = static_cast<DWORD>(2 * sizeof(RASCONNA));
-    EXPECT_EQ(603u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count));
-    EXPECT_EQ(3 * sizeof(RASCONNA), bytes);
-    EXPECT_EQ(3u, count);
-    ASSERT_EQ(0u, Sim.RasEnumConnectionsA(list.data(), &bytes, &count));
-    ASSERT_EQ(3u, count);
-    EXPECT_EQ(a, list[0].hrasconn);
-    EXPECT_STREQ("A", list[0].szEntryName);
-    EXPECT_EQ(c, list[2].hrasconn);
-    EXPECT_STREQ("C", list[2].szEntryName);
+    ExpectSizeAndRoomChecked<RASCONNA>({0, sizeof(RASCONNA) - 4, 412 + 416});
+    std::vector<std::string> names;
+    EXPECT_EQ((std::vector<HRASCONN>{a, b, c}), Connections(&names));
+    EXPECT_EQ((std::vector<std::string>{"A", "B", "C"}), names);
     EXPECT_NE(a, b);
     EXPECT_NE(b, c);
 }
