@@ -225,13 +225,11 @@ TEST_F(FirstStart, TabAlternatesBetweenEnabledButtons) {
     }
     EnableWindow(ConnectButton, TRUE);
     EnableWindow(DisconnectButton, FALSE);
-}
-
-TEST_F(FirstStart, EnterAndEscapeGoOnOtherKeysStop) {
-    EXPECT_EQ(1, SendMessageA(MainWindow, WM_KEYDOWN, VK_RETURN, 1));
-    EXPECT_EQ(1, SendMessageA(MainWindow, WM_KEYDOWN, VK_ESCAPE, 1));
-    EXPECT_EQ(0, SendMessageA(MainWindow, WM_KEYDOWN, VK_TAB, 1));
-    EXPECT_EQ(0, SendMessageA(MainWindow, WM_KEYDOWN, 'A', 1));
+    // At the window itself Enter and Escape go on; other keys stop there.
+    const std::pair<WPARAM, LRESULT> keys[] = {
+        {VK_RETURN, 1}, {VK_ESCAPE, 1}, {VK_TAB, 0}, {'A', 0}};
+    for (auto [key, goesOn] : keys)
+        EXPECT_EQ(goesOn, SendMessageA(MainWindow, WM_KEYDOWN, key, 1)) << key;
 }
 
 // ---- The tray, seen at the shell's call and at the popup menu's -----------------------------

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/NCommon.h"
 #include "common/NFile.h"
@@ -95,28 +96,6 @@ TEST_F(NFile, WithoutFlagsOpenCreatesAnEmptyFileOrKeepsContents) {
     }
 }
 
-TEST_F(NFile, AccessIsReadAndWriteEvenWithBothShareFlags) {
-    WriteWholeFile(path, "abc");
-    // Another program reads the file and lets others only read it too.
-    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
-    // A plain reader gets in beside it...
-    HANDLE plain = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(INVALID_HANDLE_VALUE, plain);
-    if (plain != INVALID_HANDLE_VALUE) CloseHandle(plain);
-    // ...but the record file always asks for writing as well.
-    TNFile file;
-    file.MustExist = true;
-    file.ShareRead = true;
-    file.ShareWrite = true;
-    EXPECT_EQ("NFile.Open  '" + path + "' Error 32", RaisedMessage([&] { file.Open(path); }));
-    EXPECT_FALSE(file.Opened);
-    EXPECT_EQ(ERROR_SHARING_VIOLATION, static_cast<DWORD>(file.LastError));
-    CloseHandle(reader);
-}
-
 TEST_F(NFile, ShareFlagsDecideWhetherOthersMayOpen) {
     WriteWholeFile(path, "x");
     auto otherCanOpen = [&](DWORD access) {
@@ -134,13 +113,19 @@ TEST_F(NFile, ShareFlagsDecideWhetherOthersMayOpen) {
         EXPECT_EQ(share >= 1, otherCanOpen(GENERIC_READ)) << share;
         EXPECT_EQ(share == 2, otherCanOpen(GENERIC_WRITE)) << share;
     }
-    {
-        // The file was opened unshared: a second unshared open fails with a sharing violation.
+    // Held by an unshared record file, or read by another program that lets others only read:
+    // the record file, which always asks for writing as well, is refused.
+    for (bool ours : {true, false}) {
         TNFile first, second;
-        first.Open(path);
+        if (ours) first.Open(path);
+        HANDLE reader = ours ? INVALID_HANDLE_VALUE
+                             : CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        second.ShareRead = second.ShareWrite = !ours;
         EXPECT_EQ("NFile.Open  '" + path + "' Error 32", RaisedMessage([&] { second.Open(path); }));
-        EXPECT_TRUE(first.Opened);
         EXPECT_FALSE(second.Opened);
+        EXPECT_EQ(ERROR_SHARING_VIOLATION, static_cast<DWORD>(second.LastError));
+        if (!ours) CloseHandle(reader);
     }
 }
 
@@ -203,24 +188,38 @@ TEST_F(NFile, EveryHandleIsClosedByTheNextOpenOrTheDestructor) {
 
 // ---- Blocks -----------------------------------------------------------------------------------
 
-TEST_F(NFile, BlocksAreWrittenAndReadUnchanged) {
+// Blocks and strings come back as written; an empty or absent string is stored as length 0
+// and read as null, never as an empty buffer.
+TEST_F(NFile, BlocksAndStringsAreWrittenAndReadUnchanged) {
     const std::string block = Bytes({0, 1, 2, 0xFF, 0x80, 0x7F, 0});
     {
         TNFile file;
         file.CreateNew = true;
         file.Open(path);
         file.Write(block.data(), static_cast<int32_t>(block.size()));
-        file.Write("tail", 4);
         file.Write("", 0);
+        for (const char* text : {static_cast<const char*>(nullptr), "", "abc", "\xE4\xF6"})
+            file.WritePChar(text);
     }
-    EXPECT_EQ(block + "tail", ReadWholeFile(path));
+    EXPECT_EQ(
+        block + Bytes({0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c', 2, 0, 0, 0, 0xE4, 0xF6}),
+        ReadWholeFile(path));
     TNFile file;
     file.MustExist = true;
     file.Open(path);
-    char got[11] = {};
-    file.Read(got, 11);
-    EXPECT_EQ(block + "tail", std::string(got, 11));
+    char got[7] = {};
+    file.Read(got, 7);
+    EXPECT_EQ(block, std::string(got, 7));
+    char* one = reinterpret_cast<char*>(1);
+    char* texts[4] = {one, one, nullptr, nullptr};
+    for (char*& text : texts)
+        file.ReadPChar(text);
+    EXPECT_EQ(
+        (std::vector<std::string>{"(null)", "(null)", "abc", "\xE4\xF6"}),
+        (std::vector<std::string>{Text(texts[0]), Text(texts[1]), Text(texts[2]), Text(texts[3])}));
     EXPECT_TRUE(file.eof());
+    FreeString(texts[2]);
+    FreeString(texts[3]);
 }
 
 // A read short of its count, also at the very end, raises number one; the file stays open.
@@ -274,41 +273,6 @@ TEST_F(NFile, FailedCallsReportTheSystemCode) {
 }
 
 // ---- Strings ----------------------------------------------------------------------------------
-
-TEST_F(NFile, StringEncoding) {
-    {
-        TNFile file;
-        file.CreateNew = true;
-        file.Open(path);
-        file.WritePChar(nullptr);
-        file.WritePChar("");
-        file.WritePChar("abc");
-        file.WritePChar("\xE4\xF6");
-    }
-    EXPECT_EQ(Bytes({0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', 'c', 2, 0, 0, 0, 0xE4, 0xF6}),
-              ReadWholeFile(path));
-
-    TNFile file;
-    file.MustExist = true;
-    file.Open(path);
-    char* first = reinterpret_cast<char*>(1);
-    char* second = reinterpret_cast<char*>(1);
-    char* third = nullptr;
-    char* fourth = nullptr;
-    file.ReadPChar(first);
-    file.ReadPChar(second);
-    file.ReadPChar(third);
-    file.ReadPChar(fourth);
-    EXPECT_EQ(nullptr, first); // a length of 0 is null, never an empty buffer
-    EXPECT_EQ(nullptr, second);
-    ASSERT_NE(nullptr, third);
-    EXPECT_STREQ("abc", third);
-    ASSERT_NE(nullptr, fourth);
-    EXPECT_STREQ("\xE4\xF6", fourth);
-    EXPECT_TRUE(file.eof());
-    FreeString(third);
-    FreeString(fourth);
-}
 
 // 59999 characters are read; longer or negative lengths raise without a number.
 TEST_F(NFile, TheLongestLengthIsReadAndLongerOnesRaiseWithoutANumber) {

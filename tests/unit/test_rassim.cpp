@@ -343,48 +343,42 @@ TEST_F(Rassim, EveryDialReportsItsStatesInOrderFromAWorkerThread) {
                              {19, 0}, {6, 0}, {10, 0}, {14, 0}, {18, 0}, {0x2000, 0}};
     struct Case {
         const char* Config;
-        const char* User;
-        const char* Password;
         StateList Expected;
+        const char* User = "";
+        const char* Password = "";
         ULONGLONG SecondNotBefore = 0; // ms from the dial to the second report
     } const cases[] = {
-        {"States = 0:40 1:40 2:40 8192:40", "", "", {{0, 0}, {1, 0}, {2, 0}, {0x2000, 0}}},
-        {"Delay = 5", "", "", whole}, // without States, the whole dial
-        {"Delay = 10\nErrorState = 3\nErrorCode = 678",
-         "",
-         "",
-         {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 678}}}, // reported once more, and the dial ends
-        {"Delay = 10\nErrorCode = 676",
-         "",
-         "", // at connecting the device by default
-         {{0, 0}, {1, 0}, {2, 0}, {2, 676}}},
+        {"States = 0:40 1:40 2:40 8192:40", {{0, 0}, {1, 0}, {2, 0}, {0x2000, 0}}},
+        {"Delay = 5", whole}, // without States, the whole dial
+        // An error state is reported once more, and the dial ends; by default at connecting the
+        // device; outside the sequence, instead of Connected.
+        {"Delay = 10\nErrorState = 3\nErrorCode = 678", {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 678}}},
+        {"Delay = 10\nErrorCode = 676", {{0, 0}, {1, 0}, {2, 0}, {2, 676}}},
         {"States = 0:10 1:10 8192:10\nErrorState = 21\nErrorCode = 718",
-         "",
-         "",
-         {{0, 0}, {1, 0}, {21, 0}, {21, 718}}}, // outside the sequence: instead of Connected
-        {"Delay = 5\nUser = demo\nPassword = Secret", "DEMO", "Secret", whole}, // names: any case
+         {{0, 0}, {1, 0}, {21, 0}, {21, 718}}},
+        // Names in any case; a wrong password fails when authentication ends.
+        {"Delay = 5\nUser = demo\nPassword = Secret", whole, "DEMO", "Secret"},
         {"Delay = 5\nUser = demo\nPassword = Secret",
+         {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {19, 0}, {6, 0}, {6, 691}},
          "demo",
-         "secret", // when authentication ends
-         {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {19, 0}, {6, 0}, {6, 691}}},
+         "secret"},
         // Without AuthNotify in the sequence the failure comes at the first state after the
         // devices: for a wrong user and for a missing password.
         {"States = 0:5 5:5 8192:5\nUser = demo\nPassword = demo",
+         {{0, 0}, {5, 0}, {5, 691}},
          "guest",
-         "demo",
-         {{0, 0}, {5, 0}, {5, 691}}},
+         "demo"},
         {"States = 0:5 5:5 8192:5\nUser = demo\nPassword = demo",
-         "demo",
-         "",
-         {{0, 0}, {5, 0}, {5, 691}}},
+         {{0, 0}, {5, 0}, {5, 691}},
+         "demo"},
         // Refuse ends every dial with its code, the right credentials all the same.
         {"States = 0:5 6:5 8192:5\nUser = demo\nPassword = demo\nRefuse = 647",
+         {{0, 0}, {6, 0}, {6, 647}},
          "demo",
-         "demo",
-         {{0, 0}, {6, 0}, {6, 647}}},
+         "demo"},
         // Each state waits for its own delay, measured from the dial (not from a report that a
         // busy machine may have seen late).
-        {"Delay = 20\nStates = 0, 1:500, 8192", "", "", {{0, 0}, {1, 0}, {0x2000, 0}}, 480},
+        {"Delay = 20\nStates = 0, 1:500, 8192", {{0, 0}, {1, 0}, {0x2000, 0}}, "", "", 480},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Config);

@@ -244,7 +244,7 @@ TEST_F(SettingsWindow, ControlsAreMadeWithTheirClassesTextsIdsAndPlacesNoneFocus
     EXPECT_EQ(nullptr, GetDlgItem(c.Window, 3));
 }
 
-TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
+TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptionsAndTakesAHundredCharacters) {
     Settings.SimpleStatus = 0;
     Settings.AutoReconnect = 1;
     Settings.ShrinkWhenConnected = 0;
@@ -261,8 +261,13 @@ TEST_F(SettingsWindow, ShowsTheStoredCredentialsAndOptions) {
     FreeString(Settings.UserName);
     FreeString(Settings.Password);
     c = Open();
-    EXPECT_EQ("", TextOf(c.UserName));
-    EXPECT_EQ("", TextOf(c.Password));
+    for (HWND edit : {c.UserName, c.Password}) { // empty, and no more than 100 can be typed
+        EXPECT_EQ("", TextOf(edit));
+        for (int i = 0; i < 130; ++i)
+            SendMessageA(edit, WM_CHAR, 'a' + i % 26, 1);
+        EXPECT_EQ(100, GetWindowTextLengthA(edit));
+        EXPECT_EQ(100, SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
+    }
 }
 
 // ---- The entry list --------------------------------------------------------------------------
@@ -448,17 +453,6 @@ TEST_P(CancelPath, AfterChangingEveryControlNothingChanges) {
     EXPECT_EQ("untouched", TextOf(Owner));
 }
 INSTANTIATE_TEST_SUITE_P(CancelButtonEscapeAndCloseBox, CancelPath, ::testing::Values(0, 1, 2));
-
-TEST_F(SettingsWindow, NoMoreThanAHundredCharactersCanBeTyped) {
-    Controls c = Open();
-    for (HWND edit : {c.UserName, c.Password}) {
-        SetWindowTextA(edit, "");
-        for (int i = 0; i < 130; ++i)
-            SendMessageA(edit, WM_CHAR, 'a' + i % 26, 1);
-        EXPECT_EQ(100, GetWindowTextLengthA(edit));
-        EXPECT_EQ(100, SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
-    }
-}
 
 // ---- Help ---------------------------------------------------------------------------------------
 
