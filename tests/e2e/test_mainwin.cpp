@@ -9,30 +9,25 @@ namespace {
 
 constexpr UINT HelpContentsId = 3074;
 
-TEST(Startup, FirstStartShowsTheMainWindowAndTwoCopiesRunIndependently) {
+// Help > Contents opens the help file beside the program at its contents.
+TEST(Startup, FirstStartShowsTheMainWindowAndItsHelpAndTwoCopiesRunIndependently) {
     TovaneRun first, second;
+    ASSERT_TRUE(CopyBesideTests("Tovane.hlp", first.Folder.Path()));
     ASSERT_TRUE(first.Start());
     EXPECT_TRUE(IsWindowVisible(first.Main));
     EXPECT_TRUE(GetWindowLongA(first.Main, GWL_EXSTYLE) & WS_EX_CONTROLPARENT);
+    PostMessageA(first.Main, WM_COMMAND, HelpContentsId, 0); // what Help > Contents sends
+    HWND viewer = WaitForHelpViewer();
+    ASSERT_NE(nullptr, viewer);
+    EXPECT_TRUE(WaitForHelpTopic(viewer, "Tovane Help")) << HelpTopicTitle(viewer);
+    PostMessageA(viewer, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitForHelpViewerClosed());
 
     ASSERT_TRUE(second.Start());
     EXPECT_NE(first.Main, second.Main);
     ASSERT_TRUE(first.Close());
     EXPECT_TRUE(second.Process.Running());
     ASSERT_TRUE(second.Close());
-}
-
-TEST(MainWindow, HelpContentsOpensTheHelpFileBesideTheProgramAtItsContents) {
-    TovaneRun tovane;
-    ASSERT_TRUE(CopyBesideTests("Tovane.hlp", tovane.Folder.Path()));
-    ASSERT_TRUE(tovane.Start());
-    HWND main = tovane.Main;
-    PostMessageA(main, WM_COMMAND, HelpContentsId, 0); // what Help > Contents sends
-    HWND viewer = WaitForHelpViewer();
-    ASSERT_NE(nullptr, viewer);
-    EXPECT_TRUE(WaitForHelpTopic(viewer, "Tovane Help")) << HelpTopicTitle(viewer);
-    PostMessageA(viewer, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(WaitForHelpViewerClosed());
 }
 
 // What a screen reader sees: the strip's object read through COM from this process, and the

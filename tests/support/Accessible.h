@@ -1,6 +1,6 @@
 #pragma once
 // A client of the accessibility interfaces, as a screen reader is: the object behind a window's
-// client area, in this process or another. Link with oleacc, oleaut32 and ole32.
+// client area, in this process or another.
 #include <windows.h>
 
 #include <oleacc.h>

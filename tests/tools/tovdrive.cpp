@@ -57,38 +57,28 @@ static RECT ClientOnScreen(HWND window) {
 
 // ---- The screen as pixels ------------------------------------------------------------------
 
-struct Screen {
-    Capture Shot;
+static Capture Grab() {
+    return CaptureScreen({0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
+}
 
-    void Grab() {
-        Shot =
-            CaptureScreen(RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)});
-    }
-    // The same pixels in the part of r that lies on the screen.
-    bool SameIn(const Screen& other, const RECT& r) const {
-        if (Shot.Width != other.Shot.Width || Shot.Height != other.Shot.Height) return false;
-        for (LONG y = r.top < 0 ? 0 : r.top; y < r.bottom && y < Shot.Height; ++y)
-            for (LONG x = r.left < 0 ? 0 : r.left; x < r.right && x < Shot.Width; ++x)
-                if (Shot.At(x, y) != other.Shot.At(x, y)) return false;
-        return true;
-    }
-    RECT All() const { return {0, 0, Shot.Width, Shot.Height}; }
-    bool Save(const std::string& path) const { // a 24-bit bottom-up BMP
-        WriteWholeFile(path, BmpFileBytes(Shot));
-        return FileExists(path);
-    }
-};
+// The same pixels in the part of r that lies on the screen.
+static bool SameIn(const Capture& a, const Capture& b, const RECT& r) {
+    if (a.Width != b.Width || a.Height != b.Height) return false;
+    for (LONG y = r.top < 0 ? 0 : r.top; y < r.bottom && y < a.Height; ++y)
+        for (LONG x = r.left < 0 ? 0 : r.left; x < r.right && x < a.Width; ++x)
+            if (a.At(x, y) != b.At(x, y)) return false;
+    return true;
+}
 
 // Nothing on screen changes for this long: every window has painted what it had to.
 static bool WaitStill(DWORD stillMs = 500, DWORD timeoutMs = 15000) {
-    Screen last, now;
-    last.Grab();
+    Capture last = Grab();
     DWORD start = GetTickCount(), since = start;
     while (GetTickCount() - start < timeoutMs) {
         Sleep(50);
-        now.Grab();
-        if (!now.SameIn(last, now.All())) {
-            std::swap(last, now);
+        Capture now = Grab();
+        if (now.Width != last.Width || now.Data != last.Data) {
+            last = std::move(now);
             since = GetTickCount();
         } else if (GetTickCount() - since >= stillMs) {
             return true;
@@ -102,28 +92,28 @@ static int Record(const std::string& folder, WPARAM command) {
     HWND strip = main ? FindChild(main, "TovaneStatusWndClass") : nullptr;
     if (!strip) return 3;
     const RECT r = ClientOnScreen(strip);
-    Screen kept, now;
-    kept.Grab();
+    Capture kept = Grab(), now;
     int frames = 0;
     char name[32];
-    auto save = [&](const Screen& screen) {
+    auto save = [&](const Capture& shot) { // a 24-bit bottom-up BMP
         std::snprintf(name, sizeof name, "\\%03d.bmp", frames++);
-        return screen.Save(folder + name);
+        WriteWholeFile(folder + name, BmpFileBytes(shot));
+        return FileExists(folder + name);
     };
     if (!save(kept)) return 4;
     if (command) PostMessageA(main, WM_COMMAND, command, 0);
     DWORD start = GetTickCount();
     while (IsWindowVisible(main) && GetTickCount() - start < 60000) {
         Sleep(20);
-        now.Grab();
+        now = Grab();
         // The strip's place changes too when the window goes: that is the last frame's business.
-        if (now.SameIn(kept, r) || !IsWindowVisible(main)) continue;
+        if (SameIn(now, kept, r) || !IsWindowVisible(main)) continue;
         std::swap(kept, now);
         save(kept);
     }
     WaitStill();
-    now.Grab();
-    if (!now.SameIn(kept, now.All())) save(now);
+    now = Grab();
+    if (now.Width != kept.Width || now.Data != kept.Data) save(now);
     std::printf("%d frames\n", frames);
     return IsWindowVisible(main) ? 5 : 0;
 }
@@ -146,6 +136,12 @@ static int RunClose(const std::string& folder) {
     }
     std::printf("exit %lu\n", tovane.ExitCode());
     return tovane.ExitCode() == 0 ? 0 : 5;
+}
+
+static HWND ChildWithText(HWND parent, const std::string& text) {
+    for (HWND child : parent ? ChildrenOf(parent) : std::vector<HWND>())
+        if (TextOf(child) == text) return child;
+    return nullptr;
 }
 
 static HWND NthChild(HWND parent, const char* className, int index) {
@@ -177,15 +173,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "click" && argc == 4) {
-        HWND window = WaitVisible(argv[2], 5000);
-        if (!window) return 3;
-        for (HWND child : ChildrenOf(window)) {
-            if (TextOf(child) == argv[3]) {
-                PostMessageA(child, BM_CLICK, 0, 0);
-                return 0;
-            }
-        }
-        return 3;
+        HWND button = ChildWithText(WaitVisible(argv[2], 5000), argv[3]);
+        return button && PostMessageA(button, BM_CLICK, 0, 0) ? 0 : 3;
     }
     if ((verb == "rect" || verb == "client-rect") && argc == 3) {
         HWND w = WaitVisible(argv[2], 5000);
@@ -199,21 +188,17 @@ int main(int argc, char** argv) {
         return Post(argv[2], static_cast<UINT>(std::strtoul(argv[3], nullptr, 0)),
                     std::strtoul(argv[4], nullptr, 0), std::strtoul(argv[5], nullptr, 0));
     if (verb == "tab-to" && argc == 4) {
-        HWND window = WaitVisible(argv[2], 5000);
-        if (!window) return 3;
-        HWND target = nullptr;
-        for (HWND child : ChildrenOf(window))
-            if (TextOf(child) == argv[3]) target = child;
+        HWND window = WaitVisible(argv[2], 5000), target = ChildWithText(window, argv[3]);
+        if (!target) return 3;
         GUITHREADINFO info = {};
         info.cbSize = sizeof info;
         DWORD thread = GetWindowThreadProcessId(window, nullptr);
-        for (int presses = 0; target && presses < 12; ++presses) {
-            if (GetGUIThreadInfo(thread, &info) && info.hwndFocus == target) return 0;
+        auto focused = [&] { return GetGUIThreadInfo(thread, &info) && info.hwndFocus == target; };
+        for (int presses = 0; presses < 12 && !focused(); ++presses) {
             PostMessageA(window, WM_KEYDOWN, VK_TAB, 1);
-            PumpUntil([&] { return GetGUIThreadInfo(thread, &info) && info.hwndFocus == target; },
-                      1000);
+            PumpUntil(focused, 1000);
         }
-        return GetGUIThreadInfo(thread, &info) && info.hwndFocus == target ? 0 : 3;
+        return focused() ? 0 : 3;
     }
     if (verb == "wait-hidden" && argc >= 3) {
         DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 10;
