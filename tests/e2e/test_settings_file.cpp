@@ -115,22 +115,20 @@ TEST(SettingsFile, ReadOnlyFileIsKeptAndTheExitReportsTheFailedSave) {
     const std::string dat = run.Folder.File("Tovane.dat");
     run.WriteDat(bytes);
     ASSERT_TRUE(SetFileAttributesA(dat.c_str(), FILE_ATTRIBUTE_READONLY));
-    {
-        ASSERT_TRUE(run.Start());
-        EXPECT_TRUE(NoBoxFor(tovane.Pid(), 300)); // start-up stays silent
-        PostMessageA(run.Main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(run.Start());
+    EXPECT_TRUE(NoBoxFor(tovane.Pid(), 300)); // start-up stays silent
+    PostMessageA(run.Main, WM_CLOSE, 0, 0);
 
-        MessageBoxInfo box;
-        ASSERT_TRUE(WaitForMessageBox(tovane.Pid(), box));
-        ExpectProblemBox(box, SaveFailedText + "NFile.Move '" + dat + "' Error 5");
-        AnswerMessageBox(box.Window);
-        ASSERT_TRUE(tovane.WaitForExit());
-        EXPECT_EQ(0u, tovane.ExitCode());
+    MessageBoxInfo box;
+    ASSERT_TRUE(WaitForMessageBox(tovane.Pid(), box));
+    ExpectProblemBox(box, SaveFailedText + "NFile.Move '" + dat + "' Error 5");
+    AnswerMessageBox(box.Window);
+    ASSERT_TRUE(tovane.WaitForExit());
+    EXPECT_EQ(0u, tovane.ExitCode());
 
-        EXPECT_EQ(bytes, ReadWholeFile(dat));
-        EXPECT_TRUE(GetFileAttributesA(dat.c_str()) & FILE_ATTRIBUTE_READONLY);
-        EXPECT_FALSE(FileExists(dat + ".tmp"));
-    }
+    EXPECT_EQ(bytes, ReadWholeFile(dat));
+    EXPECT_TRUE(GetFileAttributesA(dat.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(FileExists(dat + ".tmp"));
 }
 
 // Tovane.dat may hold any 16 bytes for the window box: every one gives a window that is shown
