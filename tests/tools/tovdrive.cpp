@@ -33,13 +33,10 @@ static constexpr char MainClass[] = "TovaneMainWndClass";
 
 static HWND WaitVisible(const char* className, DWORD timeoutMs) {
     HWND found = nullptr;
-    PumpUntil(
-        [&] {
-            found = FindWindowA(className, nullptr);
-            return found && IsWindowVisible(found);
-        },
-        timeoutMs);
-    return found && IsWindowVisible(found) ? found : nullptr;
+    auto visible = [&] {
+        return (found = FindWindowA(className, nullptr)) && IsWindowVisible(found);
+    };
+    return PumpUntil(visible, timeoutMs) ? found : nullptr;
 }
 
 // Posts the message to the first window of the class: 0, or 3 when there is none.
@@ -157,9 +154,10 @@ int main(int argc, char** argv) {
     }
     std::string verb = argv[1];
     if (verb == "run-close" && argc == 3) return RunClose(argv[2]);
+    // The waits' [SECONDS].
+    const DWORD waitMs = (argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 10) * 1000;
     if (verb == "wait" && argc >= 3) {
-        DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 10;
-        HWND w = WaitVisible(argv[2], seconds * 1000);
+        HWND w = WaitVisible(argv[2], waitMs);
         std::printf("%s %s\n", argv[2], w ? "visible" : "not found");
         return w ? 0 : 3;
     }
@@ -201,13 +199,12 @@ int main(int argc, char** argv) {
         return focused() ? 0 : 3;
     }
     if (verb == "wait-hidden" && argc >= 3) {
-        DWORD seconds = argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 10;
         bool hidden = PumpUntil(
             [&] {
                 HWND w = FindWindowA(argv[2], nullptr);
                 return !w || !IsWindowVisible(w);
             },
-            seconds * 1000);
+            waitMs);
         return hidden ? 0 : 3;
     }
     if (verb == "cursor" && argc == 4)
