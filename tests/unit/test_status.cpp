@@ -353,17 +353,9 @@ TEST_F(Strip, ThumbDragBeyondSixteenBits) {
     const int drop = grab + move;
 
     // All input is queued first: the drag runs its own loop once the press is dispatched.
-    auto at = [](int px, int py, DWORD flags) {
-        INPUT in = {};
-        in.type = INPUT_MOUSE;
-        in.mi.dx = MulDiv(px, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-        in.mi.dy = MulDiv(py, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-        in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | flags;
-        return in;
-    };
-    INPUT drag[] = {at(x, grab, 0), at(x, grab, MOUSEEVENTF_LEFTDOWN), at(x, (grab + drop) / 2, 0),
-                    at(x, drop, 0), at(x, drop, MOUSEEVENTF_LEFTUP)};
-    ASSERT_EQ(5u, SendInput(5, drag, sizeof(INPUT)));
+    ClickAt({x, grab}, MOUSEEVENTF_LEFTDOWN, 0);
+    ClickAt({x, (grab + drop) / 2}, 0, 0);
+    ClickAt({x, drop}, 0, MOUSEEVENTF_LEFTUP);
     // Moved, and the button up ended the bar's tracking (it holds the capture until then).
     PumpUntil([] { return TopLine > 0 && GetCapture() == nullptr; }, 5000);
 
