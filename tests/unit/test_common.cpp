@@ -13,6 +13,10 @@
 
 namespace {
 
+std::vector<int32_t> Fields(const WindowBox& b) {
+    return {b.Left, b.Top, b.Width, b.Height};
+}
+
 class ScaleAt : public ::testing::Test {
   protected:
     void Use(int dpi) {
@@ -32,9 +36,6 @@ TEST_F(ScaleAt, RoundsHalvesToEven) {
         {144, {0, 0, 282, 165}, {0, 0, 423, 248}}, // 247.5
         {120, {4, 8, 12, -3}, {5, 10, 15, -4}},    // -3.75
     };
-    auto fields = [](const WindowBox& b) {
-        return std::vector<int32_t>{b.Left, b.Top, b.Width, b.Height};
-    };
     for (const Case& c : cases) {
         Use(c.Dpi);
         WindowBox apart = {}, inPlace = c.From;
@@ -42,9 +43,9 @@ TEST_F(ScaleAt, RoundsHalvesToEven) {
         ScaleBox(inPlace, inPlace);
         IntPair size = {c.From.Width, c.From.Height};
         ScalePoint(size, size);
-        EXPECT_EQ(fields(c.To), fields(apart)) << c.Dpi;
-        EXPECT_EQ(fields(c.To), fields(inPlace)) << c.Dpi;
-        EXPECT_EQ(fields({c.To.Left, c.To.Top, size.X, size.Y}), fields(c.To)) << c.Dpi;
+        EXPECT_EQ(Fields(c.To), Fields(apart)) << c.Dpi;
+        EXPECT_EQ(Fields(c.To), Fields(inPlace)) << c.Dpi;
+        EXPECT_EQ(Fields({c.To.Left, c.To.Top, size.X, size.Y}), Fields(c.To)) << c.Dpi;
     }
 }
 
@@ -93,29 +94,22 @@ TEST_F(Geometry, ClampPullsBoxesInsideTheWorkArea) {
                           Case{{-500, 9000, -300, 100}, 0, 470}}) {
         WindowBox box = c.Box;
         ClampToWorkArea(box);
-        EXPECT_EQ(c.Left, box.Left) << c.Box.Left << " " << c.Box.Width;
-        EXPECT_EQ(c.Top, box.Top) << c.Box.Top << " " << c.Box.Height;
-        EXPECT_EQ(c.Box.Width, box.Width);
-        EXPECT_EQ(c.Box.Height, box.Height);
+        EXPECT_EQ(Fields({c.Left, c.Top, c.Box.Width, c.Box.Height}), Fields(box))
+            << c.Box.Left << " " << c.Box.Top << " " << c.Box.Width << " " << c.Box.Height;
     }
 }
 
 TEST_F(Geometry, CenterOnScreenTruncatesTowardZero) {
     WindowBox box = {1, 2, 283, 165};
     CenterOnScreen(box, box);
-    EXPECT_EQ(258, box.Left);
-    EXPECT_EQ(217, box.Top);
-    EXPECT_EQ(283, box.Width);
-    WindowBox wide = {0, 0, 1001, 10};
+    EXPECT_EQ((std::vector<int32_t>{258, 217, 283, 165}), Fields(box));
     WindowBox out = {};
-    CenterOnScreen(wide, out);
-    EXPECT_EQ(-100, out.Left);
-    EXPECT_EQ(1001, out.Width);
-    // Without overflow at the ends of the range.
+    CenterOnScreen({0, 0, 1001, 10}, out);
+    EXPECT_EQ((std::vector<int32_t>{-100, 295, 1001, 10}), Fields(out));
+    // Without overflow at the ends of the range: (800 + 2^31) div 2, and (600 - (2^31 - 1)) div 2
+    // toward zero.
     CenterOnScreen({0, 0, INT32_MIN, INT32_MAX}, out);
-    EXPECT_EQ(1073742224, out.Left); // (800 + 2^31) div 2
-    EXPECT_EQ(-1073741523, out.Top); // (600 - (2^31 - 1)) div 2, toward zero
-    EXPECT_EQ(INT32_MIN, out.Width);
+    EXPECT_EQ((std::vector<int32_t>{1073742224, -1073741523, INT32_MIN, INT32_MAX}), Fields(out));
 }
 
 TEST_F(Geometry, AlignToOwnerCentresBelowTheMenuBar) {
@@ -127,10 +121,7 @@ TEST_F(Geometry, AlignToOwnerCentresBelowTheMenuBar) {
     DoubleFrameHeight = 8;
     WindowBox box = {0, 0, 201, 80};
     AlignToOwner(owner, box);
-    EXPECT_EQ(150, box.Left);
-    EXPECT_EQ(50 + 4 + 19 + 20, box.Top);
-    EXPECT_EQ(201, box.Width);
-    EXPECT_EQ(80, box.Height);
+    EXPECT_EQ((std::vector<int32_t>{150, 50 + 4 + 19 + 20, 201, 80}), Fields(box));
     DestroyWindow(owner);
 }
 
