@@ -113,19 +113,17 @@ TEST_P(SecondaryWindow, AlwaysOpensInsideTheWorkArea) {
     POINT to = {WorkArea.right - 50, WorkArea.bottom - 20};
     RECT r = OpenAndClose(&to);
     SIZE size = {r.right - r.left, r.bottom - r.top};
-    r = OpenAndClose();
-    EXPECT_EQ(WorkArea.right - size.cx, r.left);
-    EXPECT_EQ(WorkArea.bottom - size.cy, r.top);
+    EXPECT_EQ((RECT{WorkArea.right - size.cx, WorkArea.bottom - size.cy, WorkArea.right,
+                    WorkArea.bottom}),
+              OpenAndClose());
+    const RECT topLeft = {WorkArea.left, WorkArea.top, WorkArea.left + size.cx,
+                          WorkArea.top + size.cy};
     to = {WorkArea.left - 80, WorkArea.top - 50};
     OpenAndClose(&to);
-    r = OpenAndClose();
-    EXPECT_EQ(WorkArea.left, r.left);
-    EXPECT_EQ(WorkArea.top, r.top);
+    EXPECT_EQ(topLeft, OpenAndClose());
     // Centred over a main window half off the screen: pulled in as well.
     MoveMain(-300, -100);
-    r = OpenAndClose();
-    EXPECT_EQ(WorkArea.left, r.left);
-    EXPECT_EQ(WorkArea.top, r.top);
+    EXPECT_EQ(topLeft, OpenAndClose());
 }
 
 TEST_P(SecondaryWindow, IsAHiddenModalFrameOwnedByTheMainWindowWithMoveAndCloseOnly) {
