@@ -179,10 +179,10 @@ TEST_F(Dialing, ALineDroppedOutsideIsNoticedWithinASecondAndRedialled) {
     std::vector<std::string> lines = Lines();
     lines.erase(lines.begin(), lines.begin() + (before - mark));
     ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ("  disconnecting...", lines[0]);
-    EXPECT_EQ("Disconnected", lines[1]);
-    EXPECT_EQ(" ", lines[2]);
-    EXPECT_EQ(0u, lines[3].find("Connecting  (#2 ")) << lines[3];
+    lines[3].resize(16); // the rest is the time
+    EXPECT_EQ(
+        (std::vector<std::string>{"  disconnecting...", "Disconnected", " ", "Connecting  (#2 "}),
+        std::vector<std::string>(lines.begin(), lines.begin() + 4));
     EXPECT_EQ(2u, Journal("RasDialA").size());
 }
 
@@ -204,10 +204,9 @@ TEST_F(Dialing, AHandleTheServiceForgotFailsTheHangUp) {
     Disconnect();
     std::vector<std::string> lines = Lines();
     ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ("  disconnecting...", lines[lines.size() - 4]);
-    EXPECT_EQ("Error 6 - Hangup - RasHangup", lines[lines.size() - 3]);
-    EXPECT_EQ(RasErrorText(6), lines[lines.size() - 2]);
-    EXPECT_EQ("Disconnected", lines.back());
+    EXPECT_EQ((std::vector<std::string>{"  disconnecting...", "Error 6 - Hangup - RasHangup",
+                                        RasErrorText(6), "Disconnected"}),
+              std::vector<std::string>(lines.end() - 4, lines.end()));
     EXPECT_EQ(nullptr, ControllerNow().ConnectionHandle);
 }
 
